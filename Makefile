@@ -2,7 +2,7 @@
 #   make test   installs what is missing, builds the Windows program and the
 #               host tests, and runs every test (unit, integration, e2e)
 #   make demo   the program's real job under Wine (see README)
-.PHONY: test demo deps build-win32 build-host clean
+.PHONY: test demo bench deps build-win32 build-host clean
 
 CMAKE ?= cmake
 CTEST ?= ctest
@@ -24,6 +24,13 @@ build-host:
 demo:
 	@echo "make demo arrives with the end-to-end harness; for now 'make test' is the one command."
 	@false
+
+# Benchmarks: optimised host build, no sanitizers.
+bench: deps
+	@bash scripts/install-deps.sh bench
+	$(CMAKE) --preset host-release -DTAVRIN_BENCH=ON >/dev/null
+	$(CMAKE) --build --preset host-release
+	@bash scripts/bench.sh build/host-release
 
 clean:
 	rm -rf build

@@ -24,7 +24,7 @@ if(EXISTS ${CMAKE_SOURCE_DIR}/tests/fakes/fake_vyx.cpp)
 endif()
 
 # The stand-ins of the world outside: transport library and server.
-foreach(dir testbed/vyx32 testbed/server testbed/wine)
+foreach(dir testbed/vyx32 testbed/server testbed/wine bench fuzz)
     if(EXISTS ${CMAKE_SOURCE_DIR}/${dir}/CMakeLists.txt)
         add_subdirectory(${dir})
     endif()
@@ -52,5 +52,9 @@ foreach(src ${TAVRIN_INTEGRATION_TESTS})
     target_link_libraries(${name} PRIVATE tavrin_core vyx32_host tavrin_fakes GTest::gmock_main)
     target_compile_definitions(${name} PRIVATE
         TAVRIN_SOURCE_DIR="${CMAKE_SOURCE_DIR}" TAVRIN_BINARY_DIR="${CMAKE_BINARY_DIR}")
+    if(TARGET tavrin_server)
+        target_compile_definitions(${name} PRIVATE TAVRIN_SERVER_EXE="$<TARGET_FILE:tavrin_server>")
+        add_dependencies(${name} tavrin_server)
+    endif()
     gtest_discover_tests(${name} PROPERTIES LABELS integration DISCOVERY_TIMEOUT 60)
 endforeach()
