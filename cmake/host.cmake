@@ -23,8 +23,9 @@ if(EXISTS ${CMAKE_SOURCE_DIR}/tests/fakes/fake_vyx.cpp)
     set(TAVRIN_FAKE_VYX tavrin_fake_vyx)
 endif()
 
-# The stand-ins of the world outside: transport library and server.
-foreach(dir testbed/vyx32 testbed/server testbed/wine bench fuzz)
+# The stand-ins of the world outside (transport library, server), and the
+# host-run checks over the Windows program.
+foreach(dir testbed/vyx32 testbed/server testbed/wine bench fuzz tests/exe)
     if(EXISTS ${CMAKE_SOURCE_DIR}/${dir}/CMakeLists.txt)
         add_subdirectory(${dir})
     endif()
