@@ -20,7 +20,8 @@ extern const char SETTINGS_KEY[]; // "Software\\Lumora\\Tavrin"
 
 // Reads InstallDir, JavaDir, JavaName and JavaOptions in that order and joins
 // the Java path.  javaPath holds JAVA_PATH_SIZE bytes; installDir and options
-// hold at least SETTING_BUFFER_SIZE bytes each, zero-filled by the caller.
+// hold at least SETTING_BUFFER_SIZE bytes each; installDir comes zero-filled
+// from the caller, options is cleared here before its read.
 // Returns the first failing registry code unchanged, 0 on success; the Java
 // path is written only on success.
 LONG ReadLaunchSettings(char *javaPath, char *installDir, char *options);

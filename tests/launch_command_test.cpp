@@ -10,6 +10,7 @@
 
 #include <string.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -73,6 +74,12 @@ struct LineCase
     const char *options;
     const char *line;
 };
+
+// Failures name the case rather than dumping its bytes.
+void PrintTo(const LineCase &c, std::ostream *os)
+{
+    *os << c.label;
+}
 
 class CommandLine : public LaunchCommand, public testing::WithParamInterface<LineCase>
 {

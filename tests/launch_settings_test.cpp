@@ -7,6 +7,7 @@
 
 #include <string.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -157,6 +158,12 @@ struct FailureCase
     size_t readsMade; // values asked for before stopping
 };
 
+// Failures name the case rather than dumping its bytes.
+void PrintTo(const FailureCase &c, std::ostream *os)
+{
+    *os << c.label;
+}
+
 void RemoveKey()
 {
     FakePlatformReset();
@@ -249,6 +256,12 @@ struct DeliveryCase
     LONG expected;
     std::string delivered;
 };
+
+// Failures name the case rather than dumping its bytes.
+void PrintTo(const DeliveryCase &c, std::ostream *os)
+{
+    *os << c.label;
+}
 
 class LaunchSettingsDelivery : public LaunchSettings,
                                public testing::WithParamInterface<DeliveryCase>
