@@ -1,0 +1,141 @@
+// svc_control: what the harness needs of the service control manager that
+// sc.exe does not offer: any control code (sc has no verb for interrogate or
+// for codes 128 to 255), all seven status fields, and a wait for a state.
+//
+//   svc_control.exe query   <service>
+//   svc_control.exe control <service> <code>
+//   svc_control.exe wait    <service> <state> <timeout ms>
+//
+// Every command prints the status record as one line:
+//   type=16 state=4 accepted=1 win32=0 specific=0 checkpoint=0 waithint=0
+// "control" first prints "control <code>: ok" or "control <code>: error <n>".
+// Exit codes: 0 done, 1 a call failed or bad usage, 2 the wait timed out.
+#include <windows.h>
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+static void PrintStatus(const SERVICE_STATUS *status)
+{
+    printf("type=%lu state=%lu accepted=%lu win32=%lu specific=%lu checkpoint=%lu "
+           "waithint=%lu\n",
+           status->dwServiceType, status->dwCurrentState, status->dwControlsAccepted,
+           status->dwWin32ExitCode, status->dwServiceSpecificExitCode, status->dwCheckPoint,
+           status->dwWaitHint);
+}
+
+static int Usage()
+{
+    fprintf(stderr, "usage: svc_control.exe query <service>\n"
+                    "       svc_control.exe control <service> <code>\n"
+                    "       svc_control.exe wait <service> <state> <timeout ms>\n");
+    return 1;
+}
+
+static int Query(SC_HANDLE service)
+{
+    SERVICE_STATUS status;
+    ZeroMemory(&status, sizeof status);
+    if (!QueryServiceStatus(service, &status))
+    {
+        fprintf(stderr, "svc_control: QueryServiceStatus: error %lu\n", GetLastError());
+        return 1;
+    }
+    PrintStatus(&status);
+    return 0;
+}
+
+static int Control(SC_HANDLE service, DWORD code)
+{
+    SERVICE_STATUS status;
+    ZeroMemory(&status, sizeof status);
+    if (ControlService(service, code, &status))
+    {
+        printf("control %lu: ok\n", code);
+    }
+    else
+    {
+        printf("control %lu: error %lu\n", code, GetLastError());
+    }
+    PrintStatus(&status);
+    return 0;
+}
+
+static int Wait(SC_HANDLE service, DWORD state, DWORD timeoutMs)
+{
+    const DWORD POLL_MS = 50;
+    DWORD start = GetTickCount();
+    SERVICE_STATUS status;
+    for (;;)
+    {
+        ZeroMemory(&status, sizeof status);
+        if (!QueryServiceStatus(service, &status))
+        {
+            fprintf(stderr, "svc_control: QueryServiceStatus: error %lu\n", GetLastError());
+            return 1;
+        }
+        if (status.dwCurrentState == state)
+        {
+            PrintStatus(&status);
+            return 0;
+        }
+        if (GetTickCount() - start >= timeoutMs)
+        {
+            PrintStatus(&status);
+            fprintf(stderr, "svc_control: state %lu not reached within %lu ms\n", state, timeoutMs);
+            return 2;
+        }
+        Sleep(POLL_MS);
+    }
+}
+
+int main(int argc, char **argv)
+{
+    if (argc < 3)
+    {
+        return Usage();
+    }
+    const char *verb = argv[1];
+    bool query = strcmp(verb, "query") == 0 && argc == 3;
+    bool control = strcmp(verb, "control") == 0 && argc == 4;
+    bool wait = strcmp(verb, "wait") == 0 && argc == 5;
+    if (!query && !control && !wait)
+    {
+        return Usage();
+    }
+
+    SC_HANDLE manager = OpenSCManagerA(NULL, NULL, SC_MANAGER_CONNECT);
+    if (manager == NULL)
+    {
+        fprintf(stderr, "svc_control: OpenSCManagerA: error %lu\n", GetLastError());
+        return 1;
+    }
+    SC_HANDLE service = OpenServiceA(manager, argv[2],
+                                     SERVICE_QUERY_STATUS | SERVICE_INTERROGATE | SERVICE_STOP |
+                                         SERVICE_USER_DEFINED_CONTROL);
+    if (service == NULL)
+    {
+        fprintf(stderr, "svc_control: OpenServiceA %s: error %lu\n", argv[2], GetLastError());
+        CloseServiceHandle(manager);
+        return 1;
+    }
+
+    int result;
+    if (query)
+    {
+        result = Query(service);
+    }
+    else if (control)
+    {
+        result = Control(service, strtoul(argv[3], NULL, 10));
+    }
+    else
+    {
+        result = Wait(service, strtoul(argv[3], NULL, 10), strtoul(argv[4], NULL, 10));
+    }
+    fflush(stdout);
+    CloseServiceHandle(service);
+    CloseServiceHandle(manager);
+    return result;
+}
