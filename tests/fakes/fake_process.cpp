@@ -6,6 +6,7 @@
 #include <string.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <mutex>
 
 namespace
@@ -25,8 +26,11 @@ State &Processes()
     return state;
 }
 
+std::atomic<FakeExitHook> g_exitHook{nullptr};
+
 void Reset()
 {
+    g_exitHook = nullptr;
     State &s = Processes();
     std::lock_guard<std::mutex> guard(s.lock);
     s.startupCalls = 0;
@@ -147,8 +151,18 @@ BOOL WINAPI CreateProcessA(LPCSTR applicationName, LPSTR commandLine,
     return result;
 }
 
+void FakeSetExitProcessHook(FakeExitHook hook)
+{
+    g_exitHook = hook;
+}
+
 void WINAPI ExitProcess(UINT exitCode)
 {
+    FakeExitHook hook = g_exitHook;
+    if (hook != nullptr)
+    {
+        hook(exitCode);
+    }
     // _exit, not exit: the child of a death test must not run the test
     // program's static destructors or flush output the parent also holds.
     _exit(static_cast<int>(exitCode));

@@ -51,4 +51,10 @@ std::vector<FakeCreateProcessCall> FakeCreateProcessCalls();
 // The process information a successful CreateProcessA fills in.
 PROCESS_INFORMATION FakeCreatedProcessInformation();
 
+// Called with the code just before ExitProcess ends the process (none after
+// a reset), so that a death test can write to standard error what the
+// process did up to its end.
+typedef void (*FakeExitHook)(UINT exitCode);
+void FakeSetExitProcessHook(FakeExitHook hook);
+
 #endif

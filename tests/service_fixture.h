@@ -1,0 +1,86 @@
+// A fresh process as the service host sees it, with an installed server: the
+// launch settings in the registry and a password file in the installation
+// directory.  Shared by the entry and service tests.
+#ifndef TAVRIN_TESTS_SERVICE_FIXTURE_H
+#define TAVRIN_TESTS_SERVICE_FIXTURE_H
+
+#include "eventlog/eventlog.h"
+#include "launch/settings.h"
+#include "service/status.h"
+
+#include "fake_platform.h"
+#include "fake_registry.h"
+
+#include <gtest/gtest.h>
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+// The seven fields in record order, so that a mismatch prints all of them.
+inline std::vector<DWORD> Fields(const SERVICE_STATUS &status)
+{
+    return {status.dwServiceType,
+            status.dwCurrentState,
+            status.dwControlsAccepted,
+            status.dwWin32ExitCode,
+            status.dwServiceSpecificExitCode,
+            status.dwCheckPoint,
+            status.dwWaitHint};
+}
+
+class InstalledServer : public ::testing::Test
+{
+  protected:
+    void SetUp() override
+    {
+        FakePlatformReset();
+        // Process-wide state as it is at program start.
+        g_osVersion = OSVERSIONINFOA();
+        g_serviceStatus = SERVICE_STATUS();
+        g_statusHandle = NULL;
+        g_checkPoint = 1;
+
+        char folder[] = "/tmp/tavrin_service_XXXXXX";
+        ASSERT_NE(nullptr, mkdtemp(folder));
+        folder_ = folder;
+        installDir_ = folder_ + "/install";
+        // The program joins the directory and the file name with a backslash,
+        // an ordinary character of a file name on the host.
+        passwordFile_ = installDir_ + "\\pw.fil";
+        WritePasswordFile("secret");
+
+        FakeRegSetString(HKEY_LOCAL_MACHINE, SETTINGS_KEY, "InstallDir", installDir_.c_str());
+        FakeRegSetString(HKEY_LOCAL_MACHINE, SETTINGS_KEY, "JavaDir", "C:\\java\\bin");
+        FakeRegSetString(HKEY_LOCAL_MACHINE, SETTINGS_KEY, "JavaName", "java.exe");
+        FakeRegSetString(HKEY_LOCAL_MACHINE, SETTINGS_KEY, "JavaOptions", "-Xmx64m");
+    }
+
+    void TearDown() override
+    {
+        unlink(passwordFile_.c_str());
+        rmdir(folder_.c_str());
+    }
+
+    void WritePasswordFile(const char *password)
+    {
+        FILE *file = fopen(passwordFile_.c_str(), "wb");
+        ASSERT_NE(nullptr, file);
+        fputs(password, file);
+        fclose(file);
+    }
+
+    void RemovePasswordFile()
+    {
+        ASSERT_EQ(0, unlink(passwordFile_.c_str()));
+    }
+
+    std::string folder_;
+    std::string installDir_;
+    std::string passwordFile_;
+};
+
+#endif
