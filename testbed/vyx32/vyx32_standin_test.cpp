@@ -19,6 +19,7 @@
 #include <climits>
 #include <cstring>
 #include <functional>
+#include <ostream>
 #include <string>
 #include <thread>
 
@@ -422,6 +423,11 @@ struct Incoming
     int kind; // last error kind when result is -1
     std::string payload;
 };
+
+void PrintTo(const Incoming &c, std::ostream *os)
+{
+    *os << c.name;
+}
 
 const int CAPACITY = 16;
 const int GUARD = 32;
