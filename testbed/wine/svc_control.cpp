@@ -5,10 +5,14 @@
 //   svc_control.exe query   <service>
 //   svc_control.exe control <service> <code>
 //   svc_control.exe wait    <service> <state> <timeout ms>
+//   svc_control.exe process <service>
 //
 // Every command prints the status record as one line:
 //   type=16 state=4 accepted=1 win32=0 specific=0 checkpoint=0 waithint=0
 // "control" first prints "control <code>: ok" or "control <code>: error <n>".
+// "process" prints "process <id> exit code <n>" for the service's process as
+// the manager last knew it (259 while it runs): the manager holds a handle
+// to that process, so its exit code can still be read after it has ended.
 // Exit codes: 0 done, 1 a call failed or bad usage, 2 the wait timed out.
 #include <windows.h>
 
@@ -29,7 +33,8 @@ static int Usage()
 {
     fprintf(stderr, "usage: svc_control.exe query <service>\n"
                     "       svc_control.exe control <service> <code>\n"
-                    "       svc_control.exe wait <service> <state> <timeout ms>\n");
+                    "       svc_control.exe wait <service> <state> <timeout ms>\n"
+                    "       svc_control.exe process <service>\n");
     return 1;
 }
 
@@ -90,6 +95,36 @@ static int Wait(SC_HANDLE service, DWORD state, DWORD timeoutMs)
     }
 }
 
+static int ProcessExitCode(SC_HANDLE service)
+{
+    SERVICE_STATUS_PROCESS status;
+    ZeroMemory(&status, sizeof status);
+    DWORD needed = 0;
+    if (!QueryServiceStatusEx(service, SC_STATUS_PROCESS_INFO, (LPBYTE)&status, sizeof status,
+                              &needed))
+    {
+        fprintf(stderr, "svc_control: QueryServiceStatusEx: error %lu\n", GetLastError());
+        return 1;
+    }
+    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, status.dwProcessId);
+    if (process == NULL)
+    {
+        fprintf(stderr, "svc_control: OpenProcess %lu: error %lu\n", status.dwProcessId,
+                GetLastError());
+        return 1;
+    }
+    DWORD code = 0;
+    BOOL read = GetExitCodeProcess(process, &code);
+    CloseHandle(process);
+    if (!read)
+    {
+        fprintf(stderr, "svc_control: GetExitCodeProcess: error %lu\n", GetLastError());
+        return 1;
+    }
+    printf("process %lu exit code %lu\n", status.dwProcessId, code);
+    return 0;
+}
+
 int main(int argc, char **argv)
 {
     if (argc < 3)
@@ -100,7 +135,8 @@ int main(int argc, char **argv)
     bool query = strcmp(verb, "query") == 0 && argc == 3;
     bool control = strcmp(verb, "control") == 0 && argc == 4;
     bool wait = strcmp(verb, "wait") == 0 && argc == 5;
-    if (!query && !control && !wait)
+    bool process = strcmp(verb, "process") == 0 && argc == 3;
+    if (!query && !control && !wait && !process)
     {
         return Usage();
     }
@@ -129,6 +165,10 @@ int main(int argc, char **argv)
     else if (control)
     {
         result = Control(service, strtoul(argv[3], NULL, 10));
+    }
+    else if (process)
+    {
+        result = ProcessExitCode(service);
     }
     else
     {

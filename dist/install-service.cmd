@@ -1,0 +1,120 @@
+@echo off
+rem Registers the service LMRAPISVC (TavrinSvc.exe from this folder) as an
+rem own-process service that starts with Windows, and writes its four
+rem installation settings.  Run it from an elevated command prompt.
+rem
+rem   install-service.cmd InstallDir JavaDir JavaName JavaOptions
+rem
+rem   InstallDir   the server's installation folder: its working directory,
+rem                where config.ini and pw.fil are
+rem   JavaDir      the folder of the Java launcher
+rem   JavaName     the launcher's file name, for instance java.exe
+rem   JavaOptions  the launcher's options before the main class, as one
+rem                argument in double quotes; "" for none
+rem
+rem Each value holds at most 99 characters and no double quote.  They go to
+rem the 32-bit registry view, where the 32-bit TavrinSvc.exe reads them.
+setlocal EnableExtensions
+set "SERVICE=LMRAPISVC"
+set "KEY=HKLM\Software\Lumora\Tavrin"
+set "PROGRAM=%~dp0TavrinSvc.exe"
+
+set "MISSING="
+if [%4]==[] set "MISSING=JavaOptions"
+if "%~3"=="" set "MISSING=JavaName"
+if "%~2"=="" set "MISSING=JavaDir"
+if "%~1"=="" set "MISSING=InstallDir"
+if defined MISSING goto missing
+if not [%5]==[] (
+    echo install-service: too many arguments; put JavaOptions in double quotes
+    goto usage
+)
+if not exist "%PROGRAM%" (
+    echo install-service: %PROGRAM% not found; run this script from the folder of TavrinSvc.exe
+    exit /b 1
+)
+
+call :check InstallDir "%~1"
+if errorlevel 1 exit /b 1
+call :check JavaDir "%~2"
+if errorlevel 1 exit /b 1
+call :check JavaName "%~3"
+if errorlevel 1 exit /b 1
+call :check JavaOptions "%~4"
+if errorlevel 1 exit /b 1
+
+sc query %SERVICE% >nul 2>&1
+if not errorlevel 1 (
+    echo install-service: the service %SERVICE% is already installed; run uninstall-service.cmd first
+    exit /b 1
+)
+
+sc create %SERVICE% binPath= "\"%PROGRAM%\"" type= own start= auto DisplayName= "TavrinSvc" >nul
+if errorlevel 1 (
+    echo install-service: sc create %SERVICE% failed; is this prompt elevated?
+    exit /b 1
+)
+
+call :write InstallDir "%~1"
+if errorlevel 1 goto failed
+call :write JavaDir "%~2"
+if errorlevel 1 goto failed
+call :write JavaName "%~3"
+if errorlevel 1 goto failed
+call :write JavaOptions "%~4"
+if errorlevel 1 goto failed
+
+echo Service %SERVICE% installed: %PROGRAM%
+echo Settings written to %KEY% (32-bit view).
+echo Start it with: net start %SERVICE%
+exit /b 0
+
+:failed
+echo install-service: writing the settings to %KEY% failed; removing the service again
+sc delete %SERVICE% >nul
+exit /b 1
+
+:missing
+echo install-service: missing argument: %MISSING%
+:usage
+echo usage: install-service.cmd InstallDir JavaDir JavaName JavaOptions
+echo   for example: install-service.cmd "C:\Tavrin" "C:\Program Files\Java\bin" java.exe "-Xmx512m"
+echo   JavaOptions may be "" for none.
+exit /b 1
+
+rem :check NAME "VALUE" refuses what the service could not read back: more
+rem than 99 characters (its registry reads take 100 bytes with the
+rem terminator), or a double quote, which reg.exe would not store as given.
+:check
+set "VALUE=%~2"
+if not defined VALUE exit /b 0
+set "REST=%VALUE%"
+set /a LENGTH=0
+:count
+if not defined REST goto counted
+set "REST=%REST:~1%"
+set /a LENGTH+=1
+goto count
+:counted
+if %LENGTH% GTR 99 (
+    echo install-service: %1 has %LENGTH% characters, more than 99
+    exit /b 1
+)
+set "BARE=%VALUE:"=%"
+set "MARKED=%VALUE:"=#%"
+if not "%BARE%"=="%MARKED%" (
+    echo install-service: %1 must not hold a double quote
+    exit /b 1
+)
+exit /b 0
+
+rem :write NAME "VALUE" stores one setting as REG_SZ.  A trailing backslash is
+rem doubled, or reg.exe would read it with the closing quote as an escaped
+rem quote character.
+:write
+set "VALUE=%~2"
+if not defined VALUE goto store
+if "%VALUE:~-1%"=="\" set "VALUE=%VALUE%\"
+:store
+reg add "%KEY%" /v %1 /t REG_SZ /d "%VALUE%" /f /reg:32 >nul
+exit /b
