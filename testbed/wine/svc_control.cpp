@@ -5,14 +5,16 @@
 //   svc_control.exe query   <service>
 //   svc_control.exe control <service> <code>
 //   svc_control.exe wait    <service> <state> <timeout ms>
-//   svc_control.exe process <service>
+//   svc_control.exe process <service> [process id]
 //
 // Every command prints the status record as one line:
 //   type=16 state=4 accepted=1 win32=0 specific=0 checkpoint=0 waithint=0
 // "control" first prints "control <code>: ok" or "control <code>: error <n>".
 // "process" prints "process <id> exit code <n>" for the service's process as
-// the manager last knew it (259 while it runs): the manager holds a handle
-// to that process, so its exit code can still be read after it has ended.
+// the manager last knew it, or for the given process id (259 while it
+// runs): the manager holds a handle to the process it started, so its exit
+// code can still be read after it has ended, even once the manager has
+// forgotten the id.
 // Exit codes: 0 done, 1 a call failed or bad usage, 2 the wait timed out.
 #include <windows.h>
 
@@ -34,7 +36,7 @@ static int Usage()
     fprintf(stderr, "usage: svc_control.exe query <service>\n"
                     "       svc_control.exe control <service> <code>\n"
                     "       svc_control.exe wait <service> <state> <timeout ms>\n"
-                    "       svc_control.exe process <service>\n");
+                    "       svc_control.exe process <service> [process id]\n");
     return 1;
 }
 
@@ -95,7 +97,7 @@ static int Wait(SC_HANDLE service, DWORD state, DWORD timeoutMs)
     }
 }
 
-static int ProcessExitCode(SC_HANDLE service)
+static int ProcessExitCode(SC_HANDLE service, DWORD processId)
 {
     SERVICE_STATUS_PROCESS status;
     ZeroMemory(&status, sizeof status);
@@ -105,6 +107,10 @@ static int ProcessExitCode(SC_HANDLE service)
     {
         fprintf(stderr, "svc_control: QueryServiceStatusEx: error %lu\n", GetLastError());
         return 1;
+    }
+    if (processId != 0)
+    {
+        status.dwProcessId = processId;
     }
     HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, status.dwProcessId);
     if (process == NULL)
@@ -135,7 +141,7 @@ int main(int argc, char **argv)
     bool query = strcmp(verb, "query") == 0 && argc == 3;
     bool control = strcmp(verb, "control") == 0 && argc == 4;
     bool wait = strcmp(verb, "wait") == 0 && argc == 5;
-    bool process = strcmp(verb, "process") == 0 && argc == 3;
+    bool process = strcmp(verb, "process") == 0 && (argc == 3 || argc == 4);
     if (!query && !control && !wait && !process)
     {
         return Usage();
@@ -168,7 +174,7 @@ int main(int argc, char **argv)
     }
     else if (process)
     {
-        result = ProcessExitCode(service);
+        result = ProcessExitCode(service, argc == 4 ? strtoul(argv[3], NULL, 10) : 0);
     }
     else
     {

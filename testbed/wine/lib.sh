@@ -1,0 +1,267 @@
+# The Wine harness: functions that the end-to-end scenarios (e2e.sh) and the
+# demo (demo.sh) share.  Source it with bash; it expects
+#   TAVRIN_WIN32_DIR   the Windows build folder (TavrinSvc.exe, VYX32.dll,
+#                      tavrin_server.exe, the helpers under wine/)
+#   TAVRIN_WINE_WORK   a folder for the prefixes, e.g. <host build>/wine
+#
+# One base prefix is made once with wineboot -i; every scenario copies it
+# (the system's DLL folders as hard links, everything else as copies), so a
+# fresh prefix costs a fraction of a second.  Each prefix has a wineserver
+# of its own, so scenarios running side by side cannot see each other.
+
+TAVRIN_SOURCE_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+SERVICE=LMRAPISVC
+SETTINGS_KEY='HKLM\Software\Lumora\Tavrin'
+
+# No Mono or Gecko prompts, no display; err+eventlog prints the strings of
+# every error event on standard error, which is how events are seen here.
+export WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEDEBUG="-all,err+eventlog"
+export DISPLAY=
+# Byte semantics for lengths and comparisons.
+export LC_ALL=C
+unset WINEARCH WINESERVER WINELOADER
+
+PREFIX=
+INSTALL=
+LOG=
+
+say() { printf '%s\n' "$*"; }
+fail() {
+    printf 'FAIL: %s\n' "$*" >&2
+    exit 1
+}
+
+# check WHAT EXPECTED ACTUAL
+check() {
+    if [ "$2" != "$3" ]; then
+        printf 'FAIL: %s\n  expected: %s\n  actual:   %s\n' "$1" "$2" "$3" >&2
+        exit 1
+    fi
+    say "ok: $1"
+}
+
+# check_file WHAT EXPECTED_FILE ACTUAL_FILE: byte for byte
+check_file() {
+    if ! cmp -s "$2" "$3"; then
+        printf 'FAIL: %s\n  expected bytes:\n' "$1" >&2
+        od -An -tx1 -c "$2" >&2
+        printf '  actual bytes:\n' >&2
+        if [ -f "$3" ]; then od -An -tx1 -c "$3" >&2; else printf '    (no file)\n' >&2; fi
+        exit 1
+    fi
+    say "ok: $1"
+}
+
+# wait_until SECONDS COMMAND...: polls every 0.1 s; false when time runs out
+wait_until() {
+    local limit=$(($1 * 10)) i=0
+    shift
+    until "$@"; do
+        i=$((i + 1))
+        [ "$i" -ge "$limit" ] && return 1
+        sleep 0.1
+    done
+}
+
+need_tools() {
+    local t
+    for t in wine wineboot wineserver; do
+        command -v "$t" >/dev/null || fail "$t is missing: run 'bash scripts/install-deps.sh wine' as root"
+    done
+}
+
+# The artefacts of the Windows build.
+artefact() {
+    local found
+    found=$(find "$TAVRIN_WIN32_DIR" -name "$1" -not -path '*/CMakeFiles/*' -print -quit 2>/dev/null)
+    [ -n "$found" ] || fail "$1 not found under $TAVRIN_WIN32_DIR: build the win32 preset first"
+    printf '%s\n' "$found"
+}
+
+# Makes the base prefix once; a lock keeps concurrent callers from racing.
+base_prefix() {
+    need_tools
+    mkdir -p "$TAVRIN_WINE_WORK"
+    local base="$TAVRIN_WINE_WORK/base"
+    (
+        flock 9
+        if [ ! -f "$base/.tavrin-ready" ]; then
+            rm -rf "$base"
+            say "making the base Wine prefix $base (once)"
+            WINEPREFIX="$base" WINEDEBUG=-all wineboot -i >"$TAVRIN_WINE_WORK/base.log" 2>&1 ||
+                { cat "$TAVRIN_WINE_WORK/base.log" >&2; fail "wineboot -i failed"; }
+            # Wait for the session to end, so that the registry is on disk.
+            WINEPREFIX="$base" wineserver -w
+            touch "$base/.tavrin-ready"
+        fi
+    ) 9>"$TAVRIN_WINE_WORK/base.lock"
+}
+
+# new_prefix NAME: a fresh copy of the base prefix; sets PREFIX and LOG.
+new_prefix() {
+    base_prefix
+    local base="$TAVRIN_WINE_WORK/base"
+    PREFIX="$TAVRIN_WINE_WORK/$1"
+    if [ -d "$PREFIX" ]; then
+        WINEPREFIX="$PREFIX" wineserver -k 2>/dev/null || true
+        rm -rf "$PREFIX"
+    fi
+    cp -a --link "$base" "$PREFIX"
+    # Only the system's DLL folders stay shared; whatever Wine may write
+    # gets a file of its own.
+    find "$PREFIX" -type f -links +1 \
+        ! -path "$PREFIX/drive_c/windows/system32/*" \
+        ! -path "$PREFIX/drive_c/windows/syswow64/*" \
+        ! -path "$PREFIX/drive_c/windows/winsxs/*" -print0 |
+        while IFS= read -r -d '' f; do
+            cp -p "$f" "$f.copy" && mv -f "$f.copy" "$f"
+        done
+    rm -f "$PREFIX/.tavrin-ready"
+    export WINEPREFIX="$PREFIX"
+    INSTALL="$PREFIX/drive_c/tavrin"
+    LOG="$PREFIX/log"
+    mkdir -p "$LOG"
+    trap end_session EXIT
+}
+
+# Starts the prefix's session.  The wineserver is made persistent: otherwise
+# it shuts the service manager down a few seconds after the last ordinary
+# program ends, and a service would die between two commands.  The service
+# manager, and every service it starts, writes its standard error, and so
+# the services' events, to session.err.
+start_session() {
+    wineserver -p
+    wineboot >"$LOG/session.out" 2>"$LOG/session.err"
+}
+
+# Ends every process of the prefix's session, whatever state it is in.
+end_session() {
+    [ -n "$PREFIX" ] || return 0
+    wineserver -k 2>/dev/null || true
+    wineserver -w 2>/dev/null || true
+    local pid
+    for pid in $(prefix_pids '\.exe|wineserver'); do
+        kill -9 "$pid" 2>/dev/null || true
+    done
+}
+
+# prefix_pids PATTERN: Unix process ids of live processes of this prefix
+# whose command line matches PATTERN (Wine shows the Windows command line).
+prefix_pids() {
+    local pid
+    for pid in $(pgrep -f -- "$1" 2>/dev/null); do
+        [ "$pid" = "$$" ] && continue
+        grep -qzxF "WINEPREFIX=$PREFIX" "/proc/$pid/environ" 2>/dev/null || continue
+        grep -q '^State:[[:space:]]*Z' "/proc/$pid/status" 2>/dev/null && continue
+        printf '%s\n' "$pid"
+    done
+}
+
+server_pids() { prefix_pids 'tavrin_server\.exe'; }
+server_count() { server_pids | wc -l; }
+
+# The Windows command line of a Unix process of the prefix.
+command_line() { tr '\0' ' ' <"/proc/$1/cmdline" | sed 's/ *$//'; }
+
+# listening PORT: something listens on 127.0.0.1:PORT
+listening() {
+    local hex
+    hex=$(printf '%04X' "$1")
+    grep -q "^ *[0-9]*: 0100007F:$hex 00000000:0000 0A" /proc/net/tcp
+}
+
+# pick_port SLOT: a free port of its own for each scenario slot (0 to 39),
+# drawn at random within the slot's range, so that neither two scenarios
+# nor two runs side by side are likely to meet.
+pick_port() {
+    local port tries=0
+    while :; do
+        port=$((20000 + $1 * 1000 + RANDOM % 1000))
+        listening "$port" || break
+        tries=$((tries + 1))
+        [ "$tries" -lt 50 ] || fail "no free port in slot $1"
+    done
+    printf '%s\n' "$port"
+}
+
+# install_files JAVADIR_UNIX: TavrinSvc.exe, VYX32.dll, the helpers and the
+# administrator's scripts into C:\tavrin, the stand-in server as the "Java
+# launcher" into the given folder (relative to drive C).
+install_files() {
+    local javadir="$PREFIX/drive_c/$1" helper
+    mkdir -p "$INSTALL" "$javadir"
+    cp "$(artefact TavrinSvc.exe)" "$(artefact VYX32.dll)" "$INSTALL/"
+    for helper in run_exit svc_control planted profile_probe; do
+        cp "$(artefact $helper.exe)" "$INSTALL/"
+    done
+    cp "$TAVRIN_SOURCE_DIR/dist/install-service.cmd" "$TAVRIN_SOURCE_DIR/dist/uninstall-service.cmd" "$INSTALL/"
+    cp "$(artefact tavrin_server.exe)" "$javadir/"
+}
+
+# write_config PORT_TEXT: config.ini with the port as given (CR LF lines)
+write_config() {
+    printf '[TAVRIN_ADMINISTRATION]\r\nTavrinAdminPort=%s\r\n' "$1" >"$INSTALL/config.ini"
+}
+
+# install_service INSTALLDIR JAVADIR JAVANAME JAVAOPTIONS: through the
+# administrator's script, as on Windows.
+install_service() {
+    wine cmd /c 'C:\tavrin\install-service.cmd' "$@" >"$LOG/install.out" 2>&1 ||
+        { cat "$LOG/install.out" >&2; fail "install-service.cmd failed"; }
+}
+
+# set_setting NAME VALUE: one setting straight into the 32-bit view.
+set_setting() {
+    wine reg add "$SETTINGS_KEY" /v "$1" /t REG_SZ /d "$2" /f /reg:32 >/dev/null 2>&1 ||
+        fail "reg add $1 failed"
+}
+
+win() { wine "$@" | tr -d '\r'; }
+
+# sc_field FIELD: one field of 'sc query', e.g. STATE -> "4  RUNNING"
+sc_field() {
+    win sc query "$SERVICE" 2>/dev/null | sed -n "s/^ *$1 *: *//p"
+}
+
+# status: the seven fields of the service's status record
+status() { win 'C:\tavrin\svc_control.exe' query "$SERVICE"; }
+
+# wait_state STATE SECONDS: prints the record once the state is reached
+wait_state() { win 'C:\tavrin\svc_control.exe' wait "$SERVICE" "$1" "$(($2 * 1000))"; }
+
+# run_full NAME COMMAND...: runs a Windows program through run_exit.exe;
+# its output goes to $LOG/NAME.out and .err (events included), and the full
+# exit code to $LOG/NAME.code.  Files, not pipes: a server the program
+# starts inherits them and outlives it.
+run_full() {
+    local name=$1
+    shift
+    wine 'C:\tavrin\run_exit.exe' "$@" >"$LOG/$name.out" 2>"$LOG/$name.err" ||
+        { cat "$LOG/$name.err" >&2; fail "run_exit.exe could not run $*"; }
+    tr -d '\r' <"$LOG/$name.out" | sed -n 's/^exit code: //p' >"$LOG/$name.code"
+}
+
+# events FILE: the events in FILE, one a line, as "status text | message"
+events() {
+    sed -n 's/^.*err:eventlog:ReportEventW L"\(.*\)"$/\1/p' "$1" | paste -d'|' - - | sed 's/|/ | /'
+}
+
+# messages FILE: only the message of each event
+messages() { events "$1" | sed 's/^.* | //'; }
+
+# wait_for_server: the stand-in server writes server.pid once it listens
+wait_for_server() {
+    wait_until "${1:-20}" test -f "$INSTALL/server.pid" || fail "no server came up (no server.pid)"
+}
+
+# The bytes of a stop request with the given password as the server records
+# it: four bytes of length, big-endian, then the request.
+expected_request() {
+    local request len
+    request=$(printf '0,"77"1040,"%s"99,""' "$1")
+    len=${#request}
+    printf "\\x$(printf %02x $((len >> 24 & 255)))\\x$(printf %02x $((len >> 16 & 255)))"
+    printf "\\x$(printf %02x $((len >> 8 & 255)))\\x$(printf %02x $((len & 255)))"
+    printf '%s' "$request"
+}
