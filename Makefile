@@ -2,16 +2,19 @@
 #   make test   installs what is missing, builds the Windows program and the
 #               host tests, and runs every test (unit, integration, e2e)
 #   make demo   the program's real job under Wine (see README)
-.PHONY: test demo bench deps build-win32 build-host clean
+#   make fuzz   every fuzz target for FUZZ_SECONDS each (make test: 20 s each)
+.PHONY: test demo bench fuzz deps build-win32 build-host clean
 
 CMAKE ?= cmake
 CTEST ?= ctest
+FUZZ_SECONDS ?= 60
 
 test: deps build-win32 build-host
 	$(CTEST) --preset host
+	$(MAKE) --no-print-directory fuzz FUZZ_SECONDS=20
 
 deps:
-	@bash scripts/install-deps.sh build
+	@bash scripts/install-deps.sh build wine
 
 build-win32:
 	$(CMAKE) --preset win32 >/dev/null
@@ -21,9 +24,9 @@ build-host:
 	$(CMAKE) --preset host >/dev/null
 	$(CMAKE) --build --preset host
 
-demo:
-	@echo "make demo arrives with the end-to-end harness; for now 'make test' is the one command."
-	@false
+# The demo needs only the Windows build; its Wine prefixes live in build/demo.
+demo: deps build-win32
+	@bash testbed/wine/demo.sh build/win32 build/demo
 
 # Benchmarks: optimised host build, no sanitizers.
 bench: deps
@@ -31,6 +34,13 @@ bench: deps
 	$(CMAKE) --preset host-release -DTAVRIN_BENCH=ON >/dev/null
 	$(CMAKE) --build --preset host-release
 	@bash scripts/bench.sh build/host-release
+
+# libFuzzer targets: clang with ASan + UBSan, in a build folder of their own.
+fuzz: deps
+	@bash scripts/install-deps.sh fuzz
+	$(CMAKE) --preset fuzz >/dev/null
+	$(CMAKE) --build --preset fuzz
+	@bash scripts/fuzz.sh build/fuzz $(FUZZ_SECONDS)
 
 clean:
 	rm -rf build

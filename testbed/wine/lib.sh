@@ -147,11 +147,13 @@ end_session() {
 }
 
 # prefix_pids PATTERN: Unix process ids of live processes of this prefix
-# whose command line matches PATTERN (Wine shows the Windows command line).
+# whose command line matches the extended regular expression PATTERN (Wine
+# shows a program's Windows command line there).
 prefix_pids() {
-    local pid
-    for pid in $(pgrep -f -- "$1" 2>/dev/null); do
-        [ "$pid" = "$$" ] && continue
+    local file pid
+    for file in $(grep -laE -- "$1" /proc/[0-9]*/cmdline 2>/dev/null); do
+        pid=${file#/proc/}
+        pid=${pid%/cmdline}
         grep -qzxF "WINEPREFIX=$PREFIX" "/proc/$pid/environ" 2>/dev/null || continue
         grep -q '^State:[[:space:]]*Z' "/proc/$pid/status" 2>/dev/null && continue
         printf '%s\n' "$pid"
