@@ -69,6 +69,8 @@ TEST_F(ProfileFake, FindsValuesByTheDocumentedRules)
         {"blanks around name, key and value", "  [ Admin ]  \r\n \tPort \t=  12 34 \t\r\n", 8,
          "12 34"},
         {"empty value is not the default", "[Admin]\nPort=\n", 8, ""},
+        {"key without '=' gives the default", "[Admin]\nPort\n", 8, "dflt"},
+        {"key without '=' hides a later one", "[Admin]\nPort\nPort=1\n", 8, "dflt"},
         {"double quotes removed", "[Admin]\nPort=\" 42 \"\n", 8, " 42 "},
         {"single quotes removed", "[Admin]\nPort='42'\n", 8, "42"},
         {"unmatched quote kept", "[Admin]\nPort=\"42\n", 8, "\"42"},

@@ -106,7 +106,11 @@ bool LookUp(const char *fileName, const char *section, const char *key, std::str
         {
             continue;
         }
-        *value = equals == std::string::npos ? std::string() : Trim(line.substr(equals + 1));
+        if (equals == std::string::npos)
+        {
+            return false; // a key without "=" has no value: the default stands
+        }
+        *value = Trim(line.substr(equals + 1));
         if (value->size() >= 2 && ((*value)[0] == '"' || (*value)[0] == '\'') &&
             value->back() == (*value)[0])
         {

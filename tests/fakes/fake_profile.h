@@ -10,7 +10,8 @@
 // trimmed of surrounding blanks and tabs; one pair of matching quotes (double
 // or single) around a value is removed; the result is cut to size - 1
 // characters and always terminated; a missing file, section or key gives the
-// default (null meaning empty, trailing blanks removed).  The result is the
+// default (null meaning empty, trailing blanks removed), and so does a first
+// matching key written without "=".  The result is the
 // number of characters copied.  Listing sections or keys (a null section or
 // key) is not modelled: it gives an empty text.
 #ifndef TAVRIN_TESTS_FAKES_FAKE_PROFILE_H
