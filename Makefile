@@ -2,14 +2,15 @@
 #   make test   installs what is missing, builds the Windows program and the
 #               host tests, and runs every test (unit, integration, e2e)
 #   make demo   the program's real job under Wine (see README)
+#   make tidy   clang-tidy over the product sources (part of make test)
 #   make fuzz   every fuzz target for FUZZ_SECONDS each (make test: 20 s each)
-.PHONY: test demo bench fuzz deps build-win32 build-host clean
+.PHONY: test demo bench fuzz tidy deps build-win32 build-host clean
 
 CMAKE ?= cmake
 CTEST ?= ctest
 FUZZ_SECONDS ?= 60
 
-test: deps build-win32 build-host
+test: deps build-win32 build-host tidy
 	$(CTEST) --preset host
 	$(MAKE) --no-print-directory fuzz FUZZ_SECONDS=20
 
@@ -23,6 +24,12 @@ build-win32:
 build-host:
 	$(CMAKE) --preset host >/dev/null
 	$(CMAKE) --build --preset host
+
+# clang-tidy over the product sources with the host build's compile commands;
+# any finding fails.
+tidy: build-host
+	@bash scripts/install-deps.sh tidy
+	@bash scripts/tidy.sh build/host
 
 # The demo needs only the Windows build; its Wine prefixes live in build/demo.
 demo: deps build-win32

@@ -5,6 +5,7 @@
 #   install-deps.sh wine    Wine with its 32-bit part, for the end-to-end tests
 #   install-deps.sh bench   Google Benchmark
 #   install-deps.sh fuzz    clang with libFuzzer
+#   install-deps.sh tidy    clang-tidy
 set -euo pipefail
 
 want=()
@@ -27,6 +28,9 @@ for group in "$@"; do
         ;;
     fuzz)
         for p in clang libclang-rt-14-dev; do need "$p"; done
+        ;;
+    tidy)
+        need clang-tidy
         ;;
     *)
         echo "install-deps.sh: unknown group '$group'" >&2
