@@ -115,6 +115,18 @@ void WriteFile(const std::string &path, const std::string &text)
     fclose(file);
 }
 
+char g_bedDir[64];
+
+void RemoveBed()
+{
+    char command[128];
+    snprintf(command, sizeof command, "rm -rf '%s'", g_bedDir);
+    if (system(command) != 0)
+    {
+        fprintf(stderr, "could not remove %s\n", g_bedDir);
+    }
+}
+
 // Starts the responder and lays out the installation directory, once.
 const Bed &TheBed()
 {
@@ -143,6 +155,8 @@ const Bed &TheBed()
             exit(1);
         }
         b.dir = pattern;
+        snprintf(g_bedDir, sizeof g_bedDir, "%s", pattern);
+        atexit(RemoveBed);
         std::string installDir = b.dir + "/inst";
         WriteFile(installDir + "\\pw.fil", std::string(PASSWORD) + "\r\n");
         WriteFile(installDir + "\\config.ini",
