@@ -123,15 +123,18 @@ new_prefix() {
     LOG="$PREFIX/log"
     mkdir -p "$LOG"
     trap end_session EXIT
+    trap 'end_session; exit 130' INT TERM
 }
 
-# Starts the prefix's session.  The wineserver is made persistent: otherwise
-# it shuts the service manager down a few seconds after the last ordinary
-# program ends, and a service would die between two commands.  The service
-# manager, and every service it starts, writes its standard error, and so
-# the services' events, to session.err.
+# Starts the prefix's session.  The wineserver is made to persist: by
+# default it shuts the service manager down three seconds after the last
+# ordinary program ends, and a service would die between two commands.  Two
+# minutes cover any pause of a scenario and still end a session that an
+# interrupted run left behind.  The service manager, and every service it
+# starts, writes its standard error, and so the services' events, to
+# session.err.
 start_session() {
-    wineserver -p
+    wineserver -p120
     wineboot >"$LOG/session.out" 2>"$LOG/session.err"
 }
 
