@@ -36,6 +36,13 @@ struct State
     bool failOpen = false;
     LONG openCode = 0;
     std::vector<std::pair<std::string, LONG>> failedQueries;
+    struct NthFailure
+    {
+        FakeRegCallKind kind;
+        int nth;
+        LONG code;
+    };
+    std::vector<NthFailure> nthFailures;
     std::vector<FakeRegCall> calls;
 };
 
@@ -86,6 +93,25 @@ bool InjectedFailure(const State &s, const std::string &name, LONG *code)
     return false;
 }
 
+// Whether the call of this kind now coming in is one a test chose to fail.
+bool NthFailureDue(const State &s, FakeRegCallKind kind, LONG *code)
+{
+    int index = 0;
+    for (const FakeRegCall &call : s.calls)
+    {
+        index += call.kind == kind ? 1 : 0;
+    }
+    for (const State::NthFailure &fail : s.nthFailures)
+    {
+        if (fail.kind == kind && fail.nth == index)
+        {
+            *code = fail.code;
+            return true;
+        }
+    }
+    return false;
+}
+
 void Reset()
 {
     State &s = Registry();
@@ -96,6 +122,7 @@ void Reset()
     s.failOpen = false;
     s.openCode = 0;
     s.failedQueries.clear();
+    s.nthFailures.clear();
     s.calls.clear();
 }
 FAKE_REGISTER_RESET(Reset);
@@ -156,6 +183,13 @@ void FakeRegFailQuery(const char *name, LONG code)
     s.failedQueries.emplace_back(name, code);
 }
 
+void FakeRegFailNth(FakeRegCallKind kind, int nth, LONG code)
+{
+    State &s = Registry();
+    std::lock_guard<std::mutex> guard(s.lock);
+    s.nthFailures.push_back(State::NthFailure{kind, nth, code});
+}
+
 std::vector<FakeRegCall> FakeRegCalls()
 {
     State &s = Registry();
@@ -192,6 +226,10 @@ LONG WINAPI RegOpenKeyExA(HKEY root, LPCSTR subKey, DWORD options, REGSAM access
     if (s.failOpen)
     {
         call.result = s.openCode;
+    }
+    else if (NthFailureDue(s, FAKE_REG_OPEN, &call.result))
+    {
+        // As a failed open: no handle.
     }
     else if (result == nullptr)
     {
@@ -232,7 +270,8 @@ LONG WINAPI RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWO
 
     const Value *value = nullptr;
     auto open = s.openKeys.find(key);
-    if (InjectedFailure(s, call.name, &call.result))
+    if (InjectedFailure(s, call.name, &call.result) ||
+        NthFailureDue(s, FAKE_REG_QUERY, &call.result))
     {
         // The code the test chose stands alone: nothing is written.
     }

@@ -60,6 +60,12 @@ struct FakeRegCall
     LONG result;
 };
 
+// Makes only the call of this kind with this zero-based index, counted
+// since the last reset, fail with this code: one step of a longer run (the
+// stop's read, say, after the launch's) fails while the others succeed.
+// Opens and reads only.
+void FakeRegFailNth(FakeRegCallKind kind, int nth, LONG code);
+
 // Every registry call since the last reset, in order.
 std::vector<FakeRegCall> FakeRegCalls();
 
