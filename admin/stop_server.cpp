@@ -133,10 +133,13 @@ int Exchange(const char *address, const char *request, int requestLength)
     }
 
     // Only a handle we failed to release is worth telling the caller about.
+    // Nothing touches the handle after its destroy, not even the decoding of
+    // a failed one.
     result = DestroyVYX(handle);
     if (result != 0)
     {
-        LogStepFailure(MSG_DESTROY_VYX_FAILED, result, handle);
+        LogEvent(MSG_DESTROY_VYX_FAILED, EVENTLOG_ERROR_TYPE);
+        ReportReleasedHandleError(result);
         return result;
     }
     return 0;
