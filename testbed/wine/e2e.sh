@@ -62,18 +62,17 @@ service_exit_code() {
     win 'C:\tavrin\svc_control.exe' process "$SERVICE" "$@" | sed -n 's/^process [0-9]* exit code //p'
 }
 
-service_process_id() {
-    win 'C:\tavrin\svc_control.exe' process "$SERVICE" | sed -n 's/^process \([0-9]*\) exit code .*/\1/p'
-}
-
 scenario_service_normal() {
     setup service_normal 0
     win sc start "$SERVICE" >"$LOG/start.out"
     check "record after start" "$RUNNING_RECORD" "$(wait_state 4 10)"
     check "sc query state after start" "4  RUNNING" "$(sc_field STATE)"
     check_server_up
-    local service_pid
-    service_pid=$(service_process_id)
+    # Our own handle on the service's process, taken while it runs, is what
+    # lets its exit code be read once the stop has ended it.
+    wine 'C:\tavrin\svc_control.exe' watch "$SERVICE" 60000 >"$LOG/watch.out" 2>&1 &
+    local watcher=$!
+    wait_until 10 grep -q '^watching' "$LOG/watch.out" || fail "svc_control watch: $(cat "$LOG/watch.out")"
 
     check "interrogate is answered" "control 4: ok" "$(win 'C:\tavrin\svc_control.exe' control "$SERVICE" 4 | head -1)"
     check "record after interrogate" "$RUNNING_RECORD" "$(status)"
@@ -85,8 +84,9 @@ scenario_service_normal() {
     check "record after stop" "$STOPPED_RECORD" "$(status)"
     check_server_gone
     check_requests 1 "$PASSWORD"
-    wait_until 10 test "$(service_exit_code "$service_pid")" != 259 || fail "the service process did not end"
-    check "service process exit code: the dispatcher's result" 1 "$(service_exit_code "$service_pid")"
+    wait "$watcher" || fail "svc_control watch: $(cat "$LOG/watch.out")"
+    check "service process exit code: the dispatcher's result" 1 \
+        "$(tr -d '\r' <"$LOG/watch.out" | sed -n 's/^process [0-9]* exit code //p')"
     check_no_events "service life" "$LOG/session.err"
 }
 

@@ -6,6 +6,7 @@
 //   svc_control.exe control <service> <code>
 //   svc_control.exe wait    <service> <state> <timeout ms>
 //   svc_control.exe process <service> [process id]
+//   svc_control.exe watch   <service> <timeout ms>
 //
 // Every command prints the status record as one line:
 //   type=16 state=4 accepted=1 win32=0 specific=0 checkpoint=0 waithint=0
@@ -14,7 +15,10 @@
 // the manager last knew it, or for the given process id (259 while it
 // runs): the manager holds a handle to the process it started, so its exit
 // code can still be read after it has ended, even once the manager has
-// forgotten the id.
+// forgotten the id.  "watch" opens the running service's process at once,
+// prints "watching <id>", waits for it to end and prints its exit code the
+// same way: holding our own handle across the stop is the one sure way to
+// read the code, as Wine may drop an ended process nobody holds.
 // Exit codes: 0 done, 1 a call failed or bad usage, 2 the wait timed out.
 #include <windows.h>
 
@@ -36,7 +40,8 @@ static int Usage()
     fprintf(stderr, "usage: svc_control.exe query <service>\n"
                     "       svc_control.exe control <service> <code>\n"
                     "       svc_control.exe wait <service> <state> <timeout ms>\n"
-                    "       svc_control.exe process <service> [process id]\n");
+                    "       svc_control.exe process <service> [process id]\n"
+                    "       svc_control.exe watch <service> <timeout ms>\n");
     return 1;
 }
 
@@ -131,6 +136,41 @@ static int ProcessExitCode(SC_HANDLE service, DWORD processId)
     return 0;
 }
 
+static int Watch(SC_HANDLE service, DWORD timeoutMs)
+{
+    SERVICE_STATUS_PROCESS status;
+    ZeroMemory(&status, sizeof status);
+    DWORD needed = 0;
+    if (!QueryServiceStatusEx(service, SC_STATUS_PROCESS_INFO, (LPBYTE)&status, sizeof status,
+                              &needed))
+    {
+        fprintf(stderr, "svc_control: QueryServiceStatusEx: error %lu\n", GetLastError());
+        return 1;
+    }
+    HANDLE process =
+        OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE, FALSE, status.dwProcessId);
+    if (process == NULL)
+    {
+        fprintf(stderr, "svc_control: OpenProcess %lu: error %lu\n", status.dwProcessId,
+                GetLastError());
+        return 1;
+    }
+    printf("watching %lu\n", status.dwProcessId);
+    fflush(stdout);
+    DWORD waited = WaitForSingleObject(process, timeoutMs);
+    DWORD code = 0;
+    BOOL read = GetExitCodeProcess(process, &code);
+    CloseHandle(process);
+    if (waited != WAIT_OBJECT_0 || !read)
+    {
+        fprintf(stderr, "svc_control: process %lu did not end within %lu ms\n",
+                status.dwProcessId, timeoutMs);
+        return 2;
+    }
+    printf("process %lu exit code %lu\n", status.dwProcessId, code);
+    return 0;
+}
+
 int main(int argc, char **argv)
 {
     if (argc < 3)
@@ -142,7 +182,8 @@ int main(int argc, char **argv)
     bool control = strcmp(verb, "control") == 0 && argc == 4;
     bool wait = strcmp(verb, "wait") == 0 && argc == 5;
     bool process = strcmp(verb, "process") == 0 && (argc == 3 || argc == 4);
-    if (!query && !control && !wait && !process)
+    bool watch = strcmp(verb, "watch") == 0 && argc == 4;
+    if (!query && !control && !wait && !process && !watch)
     {
         return Usage();
     }
@@ -175,6 +216,10 @@ int main(int argc, char **argv)
     else if (process)
     {
         result = ProcessExitCode(service, argc == 4 ? strtoul(argv[3], NULL, 10) : 0);
+    }
+    else if (watch)
+    {
+        result = Watch(service, strtoul(argv[3], NULL, 10));
     }
     else
     {
