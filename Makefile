@@ -4,6 +4,7 @@
 #   make demo   the program's real job under Wine (see README)
 #   make tidy   clang-tidy over the product sources (part of make test)
 #   make fuzz   every fuzz target for FUZZ_SECONDS each (make test: 20 s each)
+#   make bench  the performance figures, each with the command that measures it
 .PHONY: test demo bench fuzz tidy deps build-win32 build-host clean
 
 CMAKE ?= cmake
@@ -35,12 +36,13 @@ tidy: build-host
 demo: deps build-win32
 	@bash testbed/wine/demo.sh build/win32 build/demo
 
-# Benchmarks: optimised host build, no sanitizers.
-bench: deps
+# Benchmarks: optimised host build, no sanitizers; the Windows program for
+# its size and imports and for the timings under Wine (prefixes in build/bench).
+bench: deps build-win32
 	@bash scripts/install-deps.sh bench
 	$(CMAKE) --preset host-release -DTAVRIN_BENCH=ON >/dev/null
 	$(CMAKE) --build --preset host-release
-	@bash scripts/bench.sh build/host-release
+	@bash scripts/bench.sh build/host-release build/win32 build/bench
 
 # libFuzzer targets: clang with ASan + UBSan, in a build folder of their own.
 fuzz: deps

@@ -29,6 +29,9 @@ Connection g_connections[STANDIN_MAX_CONNECTIONS];
 const int MAX_GENERATION = 1000000;
 int g_generation;
 
+// Frames up to this size, header included, are sent with one call.
+const int SMALL_FRAME_SIZE = 1024;
+
 Connection *Find(VYXHANDLE handle)
 {
     if (handle <= 0)
@@ -266,10 +269,18 @@ int VYXAPI SendVYX(VYXHANDLE handle, const char *buffer, int length, int, int)
     SockDeadline deadline = SockDeadlineIn(c->timeoutSeconds);
     if (c->framing == STANDIN_FRAMING_LENGTH)
     {
-        unsigned char header[FRAME_HEADER_SIZE];
-        EncodeFrameHeader(static_cast<uint32_t>(length), header);
-        int error = SockSendAll(c->sock, reinterpret_cast<const char *>(header), FRAME_HEADER_SIZE,
-                                deadline);
+        // A request goes out as one segment, header and payload together:
+        // a lone 4-byte header would otherwise wait on the peer's
+        // acknowledgement before the payload may follow.
+        char frame[SMALL_FRAME_SIZE];
+        EncodeFrameHeader(static_cast<uint32_t>(length), reinterpret_cast<unsigned char *>(frame));
+        if (length <= SMALL_FRAME_SIZE - FRAME_HEADER_SIZE)
+        {
+            memcpy(frame + FRAME_HEADER_SIZE, buffer, static_cast<size_t>(length));
+            int error = SockSendAll(c->sock, frame, FRAME_HEADER_SIZE + length, deadline);
+            return error != 0 ? Drop(c, VYX_KIND_SYSTEM, error) : 0;
+        }
+        int error = SockSendAll(c->sock, frame, FRAME_HEADER_SIZE, deadline);
         if (error != 0)
         {
             return Drop(c, VYX_KIND_SYSTEM, error);
