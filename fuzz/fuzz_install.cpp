@@ -5,36 +5,20 @@
 #include "fake_platform.h"
 #include "fake_registry.h"
 #include "fuzz_check.h"
-
-#include <stdio.h>
-#include <stdlib.h>
-#include <unistd.h>
+#include "tests/support/temp_dir.h"
 
 namespace
 {
-std::string g_root;
+// Removed with its files when the fuzzer exits.
+TempDir g_root;
 std::string g_installDir;
-
-const char *const INSTALL_FILES[] = {"pw.fil", "config.ini"};
-
-void RemoveInstallDir()
-{
-    for (const char *name : INSTALL_FILES)
-    {
-        unlink(FuzzInstallFile(name).c_str());
-    }
-    rmdir(g_root.c_str());
-}
 
 const std::string &InstallDir()
 {
-    if (g_root.empty())
+    if (g_installDir.empty())
     {
-        char pattern[] = "/tmp/tavrin-fuzz-XXXXXX";
-        FUZZ_CHECK(mkdtemp(pattern) != NULL);
-        g_root = pattern;
-        g_installDir = g_root + "/inst";
-        atexit(RemoveInstallDir);
+        FUZZ_CHECK(g_root.Create("tavrin-fuzz"));
+        g_installDir = g_root.Path() + "/inst";
     }
     return g_installDir;
 }
@@ -53,8 +37,5 @@ std::string FuzzInstallFile(const char *name)
 
 void FuzzWriteFile(const std::string &path, const uint8_t *data, size_t size)
 {
-    FILE *file = fopen(path.c_str(), "wb");
-    FUZZ_CHECK(file != NULL);
-    FUZZ_CHECK(fwrite(data, 1, size, file) == size);
-    FUZZ_CHECK(fclose(file) == 0);
+    FUZZ_CHECK(WriteFileBytes(path, data, size));
 }

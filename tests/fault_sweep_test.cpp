@@ -705,16 +705,7 @@ class FaultSweep : public InstalledServer, public ::testing::WithParamInterface<
     {
         InstalledServer::SetUp();
         configFile_ = installDir_ + "\\config.ini";
-        FILE *file = fopen(configFile_.c_str(), "wb");
-        ASSERT_NE(nullptr, file);
-        fputs("[TAVRIN_ADMINISTRATION]\nTavrinAdminPort=9000\n", file);
-        fclose(file);
-    }
-
-    void TearDown() override
-    {
-        unlink(configFile_.c_str());
-        InstalledServer::TearDown();
+        ASSERT_TRUE(WriteFileBytes(configFile_, "[TAVRIN_ADMINISTRATION]\nTavrinAdminPort=9000\n"));
     }
 
     void Arm()

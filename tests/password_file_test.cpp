@@ -2,13 +2,11 @@
 
 #include "fake_platform.h"
 #include "fake_system.h"
+#include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>
 
-#include <stdio.h>
-#include <stdlib.h>
 #include <string.h>
-#include <unistd.h>
 
 #include <string>
 
@@ -20,25 +18,15 @@ class PasswordFile : public ::testing::Test
     void SetUp() override
     {
         FakePlatformReset();
-        char pattern[] = "/tmp/tavrin-pw-XXXXXX";
-        ASSERT_NE(nullptr, mkdtemp(pattern));
-        dir_ = pattern;
-        path_ = dir_ + "/pw.fil";
-    }
-    void TearDown() override
-    {
-        unlink(path_.c_str());
-        rmdir(dir_.c_str());
+        ASSERT_TRUE(dir_.Create("tavrin-pw"));
+        path_ = dir_.Path() + "/pw.fil";
     }
     void Write(const std::string &bytes)
     {
-        FILE *file = fopen(path_.c_str(), "wb");
-        ASSERT_NE(nullptr, file);
-        ASSERT_EQ(bytes.size(), fwrite(bytes.data(), 1, bytes.size(), file));
-        fclose(file);
+        ASSERT_TRUE(WriteFileBytes(path_, bytes));
     }
 
-    std::string dir_;
+    TempDir dir_;
     std::string path_;
 };
 

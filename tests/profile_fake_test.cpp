@@ -2,11 +2,10 @@
 // a wrong answer here would make those tests prove the wrong thing.
 #include "fake_platform.h"
 #include "fake_profile.h"
+#include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>
 
-#include <stdio.h>
-#include <stdlib.h>
 #include <string.h>
 #include <unistd.h>
 
@@ -20,22 +19,12 @@ class ProfileFake : public ::testing::Test
     void SetUp() override
     {
         FakePlatformReset();
-        char pattern[] = "/tmp/tavrin-ini-XXXXXX";
-        ASSERT_NE(nullptr, mkdtemp(pattern));
-        dir_ = pattern;
-        path_ = dir_ + "/config.ini";
-    }
-    void TearDown() override
-    {
-        unlink(path_.c_str());
-        rmdir(dir_.c_str());
+        ASSERT_TRUE(dir_.Create("tavrin-ini"));
+        path_ = dir_.Path() + "/config.ini";
     }
     void Write(const std::string &bytes)
     {
-        FILE *file = fopen(path_.c_str(), "wb");
-        ASSERT_NE(nullptr, file);
-        fwrite(bytes.data(), 1, bytes.size(), file);
-        fclose(file);
+        ASSERT_TRUE(WriteFileBytes(path_, bytes));
     }
     std::string Get(const char *section, const char *key, const char *def, DWORD size,
                     DWORD *result)
@@ -46,7 +35,7 @@ class ProfileFake : public ::testing::Test
         return std::string(buffer, strnlen(buffer, sizeof buffer));
     }
 
-    std::string dir_;
+    TempDir dir_;
     std::string path_;
 };
 

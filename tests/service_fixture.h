@@ -10,11 +10,10 @@
 
 #include "fake_platform.h"
 #include "fake_registry.h"
+#include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>
 
-#include <stdio.h>
-#include <stdlib.h>
 #include <unistd.h>
 
 #include <string>
@@ -44,10 +43,8 @@ class InstalledServer : public ::testing::Test
         g_statusHandle = NULL;
         g_checkPoint = 1;
 
-        char folder[] = "/tmp/tavrin_service_XXXXXX";
-        ASSERT_NE(nullptr, mkdtemp(folder));
-        folder_ = folder;
-        installDir_ = folder_ + "/install";
+        ASSERT_TRUE(folder_.Create("tavrin-service"));
+        installDir_ = folder_.Path() + "/install";
         // The program joins the directory and the file name with a backslash,
         // an ordinary character of a file name on the host.
         passwordFile_ = installDir_ + "\\pw.fil";
@@ -59,18 +56,9 @@ class InstalledServer : public ::testing::Test
         FakeRegSetString(HKEY_LOCAL_MACHINE, SETTINGS_KEY, "JavaOptions", "-Xmx64m");
     }
 
-    void TearDown() override
-    {
-        unlink(passwordFile_.c_str());
-        rmdir(folder_.c_str());
-    }
-
     void WritePasswordFile(const char *password)
     {
-        FILE *file = fopen(passwordFile_.c_str(), "wb");
-        ASSERT_NE(nullptr, file);
-        fputs(password, file);
-        fclose(file);
+        ASSERT_TRUE(WriteFileBytes(passwordFile_, password));
     }
 
     void RemovePasswordFile()
@@ -78,7 +66,7 @@ class InstalledServer : public ::testing::Test
         ASSERT_EQ(0, unlink(passwordFile_.c_str()));
     }
 
-    std::string folder_;
+    TempDir folder_;
     std::string installDir_;
     std::string passwordFile_;
 };

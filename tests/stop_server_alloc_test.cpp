@@ -17,6 +17,7 @@
 #include "fake_platform.h"
 #include "fake_registry.h"
 #include "fake_vyx.h"
+#include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>
 
@@ -192,25 +193,19 @@ class StopServerHeap : public ::testing::Test
         g_osVersion = OSVERSIONINFOA();
         g_osVersion.dwOSVersionInfoSize = sizeof g_osVersion;
         g_osVersion.dwPlatformId = VER_PLATFORM_WIN32_NT;
-        char pattern[] = "/tmp/tavrin-heap-XXXXXX";
-        ASSERT_NE(nullptr, mkdtemp(pattern));
-        root_ = pattern;
-        std::string installDir = root_ + "/inst";
+        ASSERT_TRUE(root_.Create("tavrin-heap"));
+        std::string installDir = root_.Path() + "/inst";
         FakeRegSetString(HKEY_LOCAL_MACHINE, SETTINGS_KEY, "InstallDir", installDir.c_str());
         Write(installDir + "\\pw.fil", "secret\r\n");
         Write(installDir + "\\config.ini", "[TAVRIN_ADMINISTRATION]\r\nTavrinAdminPort=9000\r\n");
     }
     void TearDown() override
     {
-        std::string command = "rm -rf '" + root_ + "'";
-        ASSERT_EQ(0, system(command.c_str()));
+        ASSERT_TRUE(root_.Remove());
     }
     static void Write(const std::string &path, const char *text)
     {
-        FILE *file = fopen(path.c_str(), "wb");
-        ASSERT_NE(nullptr, file);
-        fputs(text, file);
-        fclose(file);
+        ASSERT_TRUE(WriteFileBytes(path, text));
     }
 
     // Runs one stop with the allocations recorded; every one is printed with
@@ -262,7 +257,7 @@ class StopServerHeap : public ::testing::Test
 #endif
     }
 
-    std::string root_;
+    TempDir root_;
 };
 
 TEST_F(StopServerHeap, SuccessfulRun)

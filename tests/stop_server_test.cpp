@@ -11,12 +11,11 @@
 #include "fake_registry.h"
 #include "fake_system.h"
 #include "fake_vyx.h"
+#include "tests/support/temp_dir.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <stdio.h>
-#include <stdlib.h>
 #include <string.h>
 #include <unistd.h>
 
@@ -55,10 +54,7 @@ std::string Repeat(const std::string &piece, int times)
 
 void WriteFile(const std::string &path, const std::string &bytes)
 {
-    FILE *file = fopen(path.c_str(), "wb");
-    ASSERT_NE(nullptr, file) << path;
-    fwrite(bytes.data(), 1, bytes.size(), file);
-    fclose(file);
+    ASSERT_TRUE(WriteFileBytes(path, bytes)) << path;
 }
 
 // A temporary installation directory with the files the run reads.  On the
@@ -69,10 +65,8 @@ class StopServerTest : public ::testing::Test
   protected:
     void SetUp() override
     {
-        char pattern[] = "/tmp/tavrin-stop-XXXXXX";
-        ASSERT_NE(nullptr, mkdtemp(pattern));
-        root_ = pattern;
-        installDir_ = root_ + "/inst";
+        ASSERT_TRUE(root_.Create("tavrin-stop"));
+        installDir_ = root_.Path() + "/inst";
         Reset();
     }
     // A fresh fake platform on the NT family, where events are written, with
@@ -87,8 +81,7 @@ class StopServerTest : public ::testing::Test
     }
     void TearDown() override
     {
-        std::string command = "rm -rf '" + root_ + "'";
-        ASSERT_EQ(0, system(command.c_str()));
+        ASSERT_TRUE(root_.Remove());
     }
     std::string PasswordPath() const
     {
@@ -128,7 +121,7 @@ class StopServerTest : public ::testing::Test
         return calls.empty() ? std::string("(no create)") : calls[0].address;
     }
 
-    std::string root_;
+    TempDir root_;
     std::string installDir_;
     bool opened_ = false;
 };
@@ -270,7 +263,7 @@ TEST_F(StopServerTest, MissingInstallDirLooksAtTheRoot)
 {
     char saved[4096];
     ASSERT_NE(nullptr, getcwd(saved, sizeof saved));
-    ASSERT_EQ(0, chdir(root_.c_str()));
+    ASSERT_EQ(0, chdir(root_.Path().c_str()));
     WriteFile("\\pw.fil", "pw");
     WriteFile("\\config.ini", "[TAVRIN_ADMINISTRATION]\nTavrinAdminPort=4321\n");
 

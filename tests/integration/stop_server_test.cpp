@@ -9,6 +9,7 @@
 #include "fake_eventlog.h"
 #include "fake_platform.h"
 #include "fake_registry.h"
+#include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>
 
@@ -17,7 +18,6 @@
 #include <netinet/in.h>
 #include <signal.h>
 #include <stdio.h>
-#include <stdlib.h>
 #include <string.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -55,10 +55,7 @@ std::string ReadAll(const std::string &path)
 
 void WriteFile(const std::string &path, const std::string &bytes)
 {
-    FILE *file = fopen(path.c_str(), "wb");
-    ASSERT_NE(nullptr, file) << path;
-    fwrite(bytes.data(), 1, bytes.size(), file);
-    fclose(file);
+    ASSERT_TRUE(WriteFileBytes(path, bytes)) << path;
 }
 
 // A port nobody listens on right now.
@@ -110,16 +107,14 @@ class StopExchange : public ::testing::Test
         g_osVersion.dwOSVersionInfoSize = sizeof g_osVersion;
         g_osVersion.dwPlatformId = VER_PLATFORM_WIN32_NT;
 
-        char pattern[] = "/tmp/tavrin-integ-XXXXXX";
-        ASSERT_NE(nullptr, mkdtemp(pattern));
-        dir_ = pattern;
+        ASSERT_TRUE(dir_.Create("tavrin-integ"));
         port_ = FreeLoopbackPort();
         ASSERT_GT(port_, 0);
-        WriteFile(dir_ + "/config.ini",
+        WriteFile(dir_.Path() + "/config.ini",
                   "[TAVRIN_ADMINISTRATION]\r\nTavrinAdminPort=" + std::to_string(port_) + "\r\n");
-        ASSERT_EQ(0, symlink("config.ini", (dir_ + "/\\config.ini").c_str()));
-        ASSERT_EQ(0, symlink("pw.fil", (dir_ + "/\\pw.fil").c_str()));
-        std::string installDir = dir_ + "/";
+        ASSERT_EQ(0, symlink("config.ini", (dir_.Path() + "/\\config.ini").c_str()));
+        ASSERT_EQ(0, symlink("pw.fil", (dir_.Path() + "/\\pw.fil").c_str()));
+        std::string installDir = dir_.Path() + "/";
         FakeRegSetString(HKEY_LOCAL_MACHINE, SETTINGS_KEY, "InstallDir", installDir.c_str());
     }
     void TearDown() override
@@ -129,25 +124,24 @@ class StopExchange : public ::testing::Test
             kill(server_, SIGKILL);
             waitpid(server_, nullptr, 0);
         }
-        std::string command = "rm -rf '" + dir_ + "'";
-        ASSERT_EQ(0, system(command.c_str()));
+        ASSERT_TRUE(dir_.Remove());
     }
 
     void StartServer(const std::string &passwordFile)
     {
-        WriteFile(dir_ + "/pw.fil", passwordFile);
+        WriteFile(dir_.Path() + "/pw.fil", passwordFile);
         server_ = fork();
         ASSERT_GE(server_, 0);
         if (server_ == 0)
         {
-            if (chdir(dir_.c_str()) == 0)
+            if (chdir(dir_.Path().c_str()) == 0)
             {
                 execl(TAVRIN_SERVER_EXE, "tavrin_server", "-Xmx64m", "com.lumora.api.Tavrin",
                       (char *)nullptr);
             }
             _exit(127);
         }
-        std::string pidFile = dir_ + "/server.pid";
+        std::string pidFile = dir_.Path() + "/server.pid";
         for (int waited = 0; waited < WAIT_LIMIT_MS; waited += WAIT_STEP_MS)
         {
             struct stat info;
@@ -179,10 +173,10 @@ class StopExchange : public ::testing::Test
 
     std::string Requests() const
     {
-        return ReadAll(dir_ + "/requests.bin");
+        return ReadAll(dir_.Path() + "/requests.bin");
     }
 
-    std::string dir_;
+    TempDir dir_;
     int port_ = 0;
     pid_t server_ = 0;
 };
@@ -204,13 +198,13 @@ TEST_F(StopExchange, ServerReceivesTheExactRequestAndStops)
 TEST_F(StopExchange, WrongPasswordLeavesServerRunning)
 {
     StartServer("right");
-    WriteFile(dir_ + "/pw.fil", "wrong"); // the service now reads another password
+    WriteFile(dir_.Path() + "/pw.fil", "wrong"); // the service now reads another password
     bool opened = false;
     EXPECT_EQ(0, StopServer(&opened));
     EXPECT_TRUE(FakeEventMessages().empty());
     EXPECT_EQ(-1, WaitForServer(300));
 
-    WriteFile(dir_ + "/pw.fil", "right");
+    WriteFile(dir_.Path() + "/pw.fil", "right");
     EXPECT_EQ(0, StopServer(&opened));
     EXPECT_EQ(0, WaitForServer(WAIT_LIMIT_MS));
     EXPECT_EQ(Framed(StopRequest("wrong")) + Framed(StopRequest("right")), Requests());
