@@ -3,6 +3,7 @@
 
 #include "fake_eventlog.h"
 #include "fake_platform.h"
+#include "tests/support/process_state.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -20,9 +21,7 @@ class LogEventTest : public ::testing::Test
     void SetUp() override
     {
         FakePlatformReset();
-        g_osVersion = OSVERSIONINFOA();
-        g_osVersion.dwOSVersionInfoSize = sizeof g_osVersion;
-        g_osVersion.dwPlatformId = VER_PLATFORM_WIN32_NT;
+        SetNtFamily();
     }
 };
 

@@ -4,12 +4,11 @@
 #ifndef TAVRIN_TESTS_SERVICE_FIXTURE_H
 #define TAVRIN_TESTS_SERVICE_FIXTURE_H
 
-#include "eventlog/eventlog.h"
 #include "launch/settings.h"
-#include "service/status.h"
 
 #include "fake_platform.h"
 #include "fake_registry.h"
+#include "tests/support/process_state.h"
 #include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -19,29 +18,13 @@
 #include <string>
 #include <vector>
 
-// The seven fields in record order, so that a mismatch prints all of them.
-inline std::vector<DWORD> Fields(const SERVICE_STATUS &status)
-{
-    return {status.dwServiceType,
-            status.dwCurrentState,
-            status.dwControlsAccepted,
-            status.dwWin32ExitCode,
-            status.dwServiceSpecificExitCode,
-            status.dwCheckPoint,
-            status.dwWaitHint};
-}
-
 class InstalledServer : public ::testing::Test
 {
   protected:
     void SetUp() override
     {
         FakePlatformReset();
-        // Process-wide state as it is at program start.
-        g_osVersion = OSVERSIONINFOA();
-        g_serviceStatus = SERVICE_STATUS();
-        g_statusHandle = NULL;
-        g_checkPoint = 1;
+        ResetServiceState();
 
         ASSERT_TRUE(folder_.Create("tavrin-service"));
         installDir_ = folder_.Path() + "/install";

@@ -1,10 +1,9 @@
 #include "service/status.h"
 
-#include "eventlog/eventlog.h"
-
 #include "fake_eventlog.h"
 #include "fake_platform.h"
 #include "fake_service.h"
+#include "tests/support/process_state.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -16,18 +15,6 @@ using ::testing::IsEmpty;
 
 namespace
 {
-// The seven fields in record order, so that a mismatch prints all of them.
-std::vector<DWORD> Fields(const SERVICE_STATUS &status)
-{
-    return {status.dwServiceType,
-            status.dwCurrentState,
-            status.dwControlsAccepted,
-            status.dwWin32ExitCode,
-            status.dwServiceSpecificExitCode,
-            status.dwCheckPoint,
-            status.dwWaitHint};
-}
-
 class ReportStatusTest : public ::testing::Test
 {
   protected:
@@ -36,12 +23,10 @@ class ReportStatusTest : public ::testing::Test
     void SetUp() override
     {
         FakePlatformReset();
-        g_osVersion = OSVERSIONINFOA();
-        g_osVersion.dwPlatformId = VER_PLATFORM_WIN32_NT;
-        g_serviceStatus = SERVICE_STATUS();
+        ResetServiceState();
+        SetNtFamily();
         g_serviceStatus.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
         g_statusHandle = FakeServiceStatusHandle();
-        g_checkPoint = 1;
     }
 };
 

@@ -17,6 +17,7 @@
 #include "fake_platform.h"
 #include "fake_registry.h"
 #include "fake_vyx.h"
+#include "tests/support/process_state.h"
 #include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -190,9 +191,7 @@ class StopServerHeap : public ::testing::Test
     void SetUp() override
     {
         FakePlatformReset();
-        g_osVersion = OSVERSIONINFOA();
-        g_osVersion.dwOSVersionInfoSize = sizeof g_osVersion;
-        g_osVersion.dwPlatformId = VER_PLATFORM_WIN32_NT;
+        SetNtFamily();
         ASSERT_TRUE(root_.Create("tavrin-heap"));
         std::string installDir = root_.Path() + "/inst";
         FakeRegSetString(HKEY_LOCAL_MACHINE, SETTINGS_KEY, "InstallDir", installDir.c_str());

@@ -11,6 +11,7 @@
 #include "fake_registry.h"
 #include "fake_system.h"
 #include "fake_vyx.h"
+#include "tests/support/process_state.h"
 #include "tests/support/temp_dir.h"
 
 #include <gmock/gmock.h>
@@ -74,9 +75,7 @@ class StopServerTest : public ::testing::Test
     void Reset()
     {
         FakePlatformReset();
-        g_osVersion = OSVERSIONINFOA();
-        g_osVersion.dwOSVersionInfoSize = sizeof g_osVersion;
-        g_osVersion.dwPlatformId = VER_PLATFORM_WIN32_NT;
+        SetNtFamily();
         FakeRegSetString(HKEY_LOCAL_MACHINE, SETTINGS_KEY, "InstallDir", installDir_.c_str());
     }
     void TearDown() override

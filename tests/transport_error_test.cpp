@@ -5,6 +5,7 @@
 #include "fake_eventlog.h"
 #include "fake_platform.h"
 #include "fake_vyx.h"
+#include "tests/support/process_state.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -56,9 +57,7 @@ class ReportTransportErrorTest : public ::testing::TestWithParam<Case>
     void SetUp() override
     {
         FakePlatformReset();
-        g_osVersion = OSVERSIONINFOA();
-        g_osVersion.dwOSVersionInfoSize = sizeof g_osVersion;
-        g_osVersion.dwPlatformId = VER_PLATFORM_WIN32_NT;
+        SetNtFamily();
     }
 };
 

@@ -9,6 +9,7 @@
 #include "fake_eventlog.h"
 #include "fake_platform.h"
 #include "fake_registry.h"
+#include "tests/support/process_state.h"
 #include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -103,9 +104,7 @@ class StopExchange : public ::testing::Test
     void SetUp() override
     {
         FakePlatformReset();
-        g_osVersion = OSVERSIONINFOA();
-        g_osVersion.dwOSVersionInfoSize = sizeof g_osVersion;
-        g_osVersion.dwPlatformId = VER_PLATFORM_WIN32_NT;
+        SetNtFamily();
 
         ASSERT_TRUE(dir_.Create("tavrin-integ"));
         port_ = FreeLoopbackPort();
