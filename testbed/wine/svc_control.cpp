@@ -102,7 +102,9 @@ static int Wait(SC_HANDLE service, DWORD state, DWORD timeoutMs)
     }
 }
 
-static int ProcessExitCode(SC_HANDLE service, DWORD processId)
+// Opens the process the manager last knew for the service, or the given
+// process id instead when it is not 0.  Prints why on failure.
+static HANDLE OpenServiceProcess(SC_HANDLE service, DWORD processId, DWORD access, DWORD *opened)
 {
     SERVICE_STATUS_PROCESS status;
     ZeroMemory(&status, sizeof status);
@@ -111,17 +113,23 @@ static int ProcessExitCode(SC_HANDLE service, DWORD processId)
                               &needed))
     {
         fprintf(stderr, "svc_control: QueryServiceStatusEx: error %lu\n", GetLastError());
-        return 1;
+        return NULL;
     }
-    if (processId != 0)
-    {
-        status.dwProcessId = processId;
-    }
-    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, status.dwProcessId);
+    *opened = processId != 0 ? processId : status.dwProcessId;
+    HANDLE process = OpenProcess(access, FALSE, *opened);
     if (process == NULL)
     {
-        fprintf(stderr, "svc_control: OpenProcess %lu: error %lu\n", status.dwProcessId,
-                GetLastError());
+        fprintf(stderr, "svc_control: OpenProcess %lu: error %lu\n", *opened, GetLastError());
+    }
+    return process;
+}
+
+static int ProcessExitCode(SC_HANDLE service, DWORD processId)
+{
+    DWORD id = 0;
+    HANDLE process = OpenServiceProcess(service, processId, PROCESS_QUERY_LIMITED_INFORMATION, &id);
+    if (process == NULL)
+    {
         return 1;
     }
     DWORD code = 0;
@@ -132,30 +140,20 @@ static int ProcessExitCode(SC_HANDLE service, DWORD processId)
         fprintf(stderr, "svc_control: GetExitCodeProcess: error %lu\n", GetLastError());
         return 1;
     }
-    printf("process %lu exit code %lu\n", status.dwProcessId, code);
+    printf("process %lu exit code %lu\n", id, code);
     return 0;
 }
 
 static int Watch(SC_HANDLE service, DWORD timeoutMs)
 {
-    SERVICE_STATUS_PROCESS status;
-    ZeroMemory(&status, sizeof status);
-    DWORD needed = 0;
-    if (!QueryServiceStatusEx(service, SC_STATUS_PROCESS_INFO, (LPBYTE)&status, sizeof status,
-                              &needed))
-    {
-        fprintf(stderr, "svc_control: QueryServiceStatusEx: error %lu\n", GetLastError());
-        return 1;
-    }
+    DWORD id = 0;
     HANDLE process =
-        OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE, FALSE, status.dwProcessId);
+        OpenServiceProcess(service, 0, PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE, &id);
     if (process == NULL)
     {
-        fprintf(stderr, "svc_control: OpenProcess %lu: error %lu\n", status.dwProcessId,
-                GetLastError());
         return 1;
     }
-    printf("watching %lu\n", status.dwProcessId);
+    printf("watching %lu\n", id);
     fflush(stdout);
     DWORD waited = WaitForSingleObject(process, timeoutMs);
     DWORD code = 0;
@@ -163,11 +161,10 @@ static int Watch(SC_HANDLE service, DWORD timeoutMs)
     CloseHandle(process);
     if (waited != WAIT_OBJECT_0 || !read)
     {
-        fprintf(stderr, "svc_control: process %lu did not end within %lu ms\n",
-                status.dwProcessId, timeoutMs);
+        fprintf(stderr, "svc_control: process %lu did not end within %lu ms\n", id, timeoutMs);
         return 2;
     }
-    printf("process %lu exit code %lu\n", status.dwProcessId, code);
+    printf("process %lu exit code %lu\n", id, code);
     return 0;
 }
 
