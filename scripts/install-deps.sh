@@ -41,7 +41,7 @@ done
 
 [ ${#want[@]} -eq 0 ] && exit 0
 
-cmd="apt-get update && DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends ${want[*]}"
+cmd="apt-get update && DEBIAN_FRONTEND=noninteractive apt-get install -y ${want[*]}"
 [ "$i386" = yes ] && cmd="dpkg --add-architecture i386 && $cmd"
 if [ "$(id -u)" -ne 0 ]; then
     echo "Missing packages: ${want[*]}" >&2
@@ -53,4 +53,4 @@ if [ "$i386" = yes ] && ! dpkg --print-foreign-architectures | grep -qx i386; th
     dpkg --add-architecture i386
 fi
 apt-get update -q
-DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${want[@]}"
+DEBIAN_FRONTEND=noninteractive apt-get install -y -q "${want[@]}"
