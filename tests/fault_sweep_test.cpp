@@ -837,6 +837,7 @@ class ServiceLifeSweep : public FaultSweep
                 Describe(Check(s_stepsLogged)).c_str(), FakeVyxCalls().size(),
                 FakeStatusReports().size());
         fflush(stderr);
+        RemoveFolderOfLiveTest();
     }
 };
 

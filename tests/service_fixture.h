@@ -27,6 +27,7 @@ class InstalledServer : public ::testing::Test
         ResetServiceState();
 
         ASSERT_TRUE(folder_.Create("tavrin-service"));
+        s_live = this;
         installDir_ = folder_.Path() + "/install";
         // The program joins the directory and the file name with a backslash,
         // an ordinary character of a file name on the host.
@@ -49,9 +50,29 @@ class InstalledServer : public ::testing::Test
         ASSERT_EQ(0, unlink(passwordFile_.c_str()));
     }
 
+    void TearDown() override
+    {
+        s_live = nullptr;
+    }
+
+  public:
+    // The child of a death test ends through _exit, past every destructor;
+    // its exit hook calls this so that the child's own folder goes too.
+    static void RemoveFolderOfLiveTest()
+    {
+        if (s_live != nullptr)
+        {
+            s_live->folder_.Remove();
+        }
+    }
+
+  protected:
     TempDir folder_;
     std::string installDir_;
     std::string passwordFile_;
+
+  private:
+    inline static InstalledServer *s_live = nullptr;
 };
 
 #endif

@@ -242,6 +242,7 @@ void PrintLifeAtExit(UINT code)
     fprintf(stderr, " events %zu launches %zu\n", FakeEventLogCalls().size(),
             FakeCreateProcessCalls().size());
     fflush(stderr);
+    InstalledServer::RemoveFolderOfLiveTest();
 }
 
 struct UnreadableSettings
