@@ -13,6 +13,7 @@
 #include "fake_eventlog.h"
 #include "fake_platform.h"
 #include "fake_registry.h"
+#include "tests/support/temp_dir.h"
 
 #include <benchmark/benchmark.h>
 
@@ -98,72 +99,57 @@ void Serve(int listener)
 
 struct Bed
 {
-    std::string dir;
+    TempDir dir; // removed with the bed, at exit
     std::string request;
     int port = 0;
 };
 
 void WriteFile(const std::string &path, const std::string &text)
 {
-    FILE *file = fopen(path.c_str(), "wb");
-    if (file == nullptr)
+    if (!WriteFileBytes(path, text))
     {
         perror(path.c_str());
         exit(1);
     }
-    fputs(text.c_str(), file);
-    fclose(file);
 }
 
-char g_bedDir[64];
-
-void RemoveBed()
+// Starts the responder and lays out the installation directory.
+bool LayOut(Bed &b)
 {
-    char command[128];
-    snprintf(command, sizeof command, "rm -rf '%s'", g_bedDir);
-    if (system(command) != 0)
+    int listener = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address;
+    memset(&address, 0, sizeof address);
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    if (bind(listener, (sockaddr *)&address, sizeof address) != 0 || listen(listener, 64) != 0 ||
+        getsockname(listener, (sockaddr *)&address, &size) != 0)
     {
-        fprintf(stderr, "could not remove %s\n", g_bedDir);
+        perror("responder");
+        exit(1);
     }
+    b.port = ntohs(address.sin_port);
+    std::thread(Serve, listener).detach();
+
+    if (!b.dir.Create("tavrin-bench"))
+    {
+        perror("mkdtemp");
+        exit(1);
+    }
+    std::string installDir = b.dir.Path() + "/inst";
+    WriteFile(installDir + "\\pw.fil", std::string(PASSWORD) + "\r\n");
+    WriteFile(installDir + "\\config.ini",
+              "[TAVRIN_ADMINISTRATION]\r\nTavrinAdminPort=" + std::to_string(b.port) + "\r\n");
+    b.request = std::string("0,\"77\"1040,\"") + PASSWORD + "\n\"99,\"\"";
+    return true;
 }
 
-// Starts the responder and lays out the installation directory, once.
+// The one bed of the run, laid out on first use.
 const Bed &TheBed()
 {
-    static Bed bed = []
-    {
-        Bed b;
-        int listener = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address;
-        memset(&address, 0, sizeof address);
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t size = sizeof address;
-        if (bind(listener, (sockaddr *)&address, sizeof address) != 0 ||
-            listen(listener, 64) != 0 || getsockname(listener, (sockaddr *)&address, &size) != 0)
-        {
-            perror("responder");
-            exit(1);
-        }
-        b.port = ntohs(address.sin_port);
-        std::thread(Serve, listener).detach();
-
-        char pattern[] = "/tmp/tavrin-bench-XXXXXX";
-        if (mkdtemp(pattern) == nullptr)
-        {
-            perror("mkdtemp");
-            exit(1);
-        }
-        b.dir = pattern;
-        snprintf(g_bedDir, sizeof g_bedDir, "%s", pattern);
-        atexit(RemoveBed);
-        std::string installDir = b.dir + "/inst";
-        WriteFile(installDir + "\\pw.fil", std::string(PASSWORD) + "\r\n");
-        WriteFile(installDir + "\\config.ini",
-                  "[TAVRIN_ADMINISTRATION]\r\nTavrinAdminPort=" + std::to_string(b.port) + "\r\n");
-        b.request = std::string("0,\"77\"1040,\"") + PASSWORD + "\n\"99,\"\"";
-        return b;
-    }();
+    static Bed bed;
+    static const bool laidOut = LayOut(bed);
+    (void)laidOut;
     return bed;
 }
 
@@ -173,7 +159,7 @@ void PrepareFakes(const Bed &bed)
     g_osVersion = OSVERSIONINFOA();
     g_osVersion.dwOSVersionInfoSize = sizeof g_osVersion;
     g_osVersion.dwPlatformId = VER_PLATFORM_WIN32_NT;
-    std::string installDir = bed.dir + "/inst";
+    std::string installDir = bed.dir.Path() + "/inst";
     FakeRegSetString(HKEY_LOCAL_MACHINE, SETTINGS_KEY, "InstallDir", installDir.c_str());
 }
 
