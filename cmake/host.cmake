@@ -3,8 +3,11 @@ enable_testing()
 find_package(GTest REQUIRED)
 include(GoogleTest)
 
-# Where the Windows build put its artefacts, for the host-run checks of them.
-set(TAVRIN_WIN32_DIR "${CMAKE_SOURCE_DIR}/build/win32" CACHE PATH "Windows build folder")
+# Where the Windows builds put their artefacts, for the host-run checks of
+# them and for the Wine tests.  The 32-bit build is the one that ships; the
+# 64-bit one runs the same sources where the 32-bit Wine cannot run.
+set(TAVRIN_WIN32_DIR "${CMAKE_SOURCE_DIR}/build/win32" CACHE PATH "Windows build folder (i686)")
+set(TAVRIN_WIN64_DIR "${CMAKE_SOURCE_DIR}/build/win64" CACHE PATH "Windows build folder (x86_64)")
 
 # The fake platform, all areas but the transport, which has a real stand-in
 # too and so is a library of its own.

@@ -1,10 +1,11 @@
 # Checks, with objdump, that VYX32.dll exports exactly the ordinals of the
 # .def and no names, that it imports nothing beyond KERNEL32, msvcrt and
-# WS2_32, and that the probe program imports VYX32.dll by ordinal only.
+# WS2_32, and that the probe program imports VYX32.dll by ordinal only; for
+# the 32-bit and the 64-bit build alike.
 #   cmake -DOBJDUMP=... -DDLL=... -DPROBE=... -DDEF=... -P check_binding.cmake
 foreach(file DLL PROBE)
     if(NOT EXISTS "${${file}}")
-        message(FATAL_ERROR "${${file}} is missing: build the win32 preset first "
+        message(FATAL_ERROR "${${file}} is missing: build the win32 and win64 presets first "
                             "(make test does), or point TAVRIN_WIN32_DIR at its folder.")
     endif()
 endforeach()
@@ -41,7 +42,7 @@ function(import_rows text dll out)
             else()
                 set(inside FALSE)
             endif()
-        elseif(inside AND line MATCHES "^[ \t]*[0-9a-fA-F]+[ \t]+[0-9]+[ \t]+")
+        elseif(inside AND line MATCHES "^[ \t]*[0-9a-fA-F]+[ \t]+[0-9a-fA-F]+[ \t]+")
             list(APPEND rows "${line}")
         elseif(inside AND line MATCHES "^[ \t]*$")
             set(inside FALSE)
@@ -83,11 +84,15 @@ endforeach()
 objdump_private("${PROBE}" probe_text)
 import_rows("${probe_text}" VYX32.dll rows)
 set(imported "")
+# The ordinal is read from the thunk, the first column: the top bit says "by
+# ordinal" and the low 16 bits are the ordinal, in hexadecimal on both
+# builds (the Hint/Ord column is decimal on one and hexadecimal on the other).
 foreach(row IN LISTS rows)
-    if(NOT row MATCHES "^[ \t]*[0-9a-fA-F]+[ \t]+([0-9]+)[ \t]+<none>[ \t]*$")
+    if(NOT row MATCHES "^[ \t]*8[0]*([0-9a-fA-F]?[0-9a-fA-F]?[0-9a-fA-F]?[0-9a-fA-F])[ \t]+[0-9a-fA-F]+[ \t]+<none>[ \t]*$")
         list(APPEND failures "probe imports from VYX32.dll by name: '${row}'")
     else()
-        list(APPEND imported ${CMAKE_MATCH_1})
+        math(EXPR ordinal "0x${CMAKE_MATCH_1}" OUTPUT_FORMAT DECIMAL)
+        list(APPEND imported ${ordinal})
     endif()
 endforeach()
 list(SORT imported COMPARE NATURAL)
