@@ -1,5 +1,6 @@
 // Checks over the built TavrinSvc.exe: what it imports, its version resource
-// and its identification string.
+// and its identification string; of the 64-bit build, which only the Wine
+// tests run, what it imports.
 #include "pe_image.h"
 
 #include <gtest/gtest.h>
@@ -16,6 +17,7 @@
 namespace
 {
 const uint16_t MACHINE_I386 = 0x14c;
+const uint16_t MACHINE_AMD64 = 0x8664;
 const uint16_t SUBSYSTEM_CONSOLE = 3;
 
 std::string Upper(std::string text)
@@ -65,6 +67,25 @@ std::set<uint16_t> DefinedOrdinals()
     return ordinals;
 }
 
+// The system libraries and the transport, the transport by ordinal only and
+// with exactly the ordinals of the import definition.
+void ExpectTheImportsOfTheProgram(const PeImage &image)
+{
+    std::set<std::string> dlls;
+    for (const PeImport &import : image.imports)
+    {
+        dlls.insert(Upper(import.dll));
+        if (Upper(import.dll) == "VYX32.DLL")
+        {
+            EXPECT_TRUE(import.names.empty()) << "VYX32 bound by name: " << import.names[0];
+            EXPECT_EQ(DefinedOrdinals(),
+                      std::set<uint16_t>(import.ordinals.begin(), import.ordinals.end()));
+        }
+    }
+    EXPECT_EQ((std::set<std::string>{"ADVAPI32.DLL", "KERNEL32.DLL", "MSVCRT.DLL", "VYX32.DLL"}),
+              dlls);
+}
+
 class TavrinSvcExe : public ::testing::Test
 {
   protected:
@@ -92,25 +113,27 @@ std::string *TavrinSvcExe::error_;
 
 TEST_F(TavrinSvcExe, IsA32BitConsoleProgram)
 {
+    EXPECT_FALSE(image_.is64);
     EXPECT_EQ(MACHINE_I386, image_.machine);
     EXPECT_EQ(SUBSYSTEM_CONSOLE, image_.subsystem);
 }
 
 TEST_F(TavrinSvcExe, ImportsTheSystemLibrariesAndTheTransportByOrdinalOnly)
 {
-    std::set<std::string> dlls;
-    for (const PeImport &import : image_.imports)
-    {
-        dlls.insert(Upper(import.dll));
-        if (Upper(import.dll) == "VYX32.DLL")
-        {
-            EXPECT_TRUE(import.names.empty()) << "VYX32 bound by name: " << import.names[0];
-            EXPECT_EQ(DefinedOrdinals(),
-                      std::set<uint16_t>(import.ordinals.begin(), import.ordinals.end()));
-        }
-    }
-    EXPECT_EQ((std::set<std::string>{"ADVAPI32.DLL", "KERNEL32.DLL", "MSVCRT.DLL", "VYX32.DLL"}),
-              dlls);
+    ExpectTheImportsOfTheProgram(image_);
+}
+
+// The 64-bit build binds the same libraries the same way: what the Wine
+// tests prove of it holds for the shipped program.
+TEST(TavrinSvcExe64, IsA64BitConsoleProgramWithTheSameImports)
+{
+    PeImage image;
+    ASSERT_EQ("", ReadPeImage(TAVRIN_WIN64_DIR "/TavrinSvc.exe", &image))
+        << "build the 64-bit Windows program first (cmake --preset win64)";
+    EXPECT_TRUE(image.is64);
+    EXPECT_EQ(MACHINE_AMD64, image.machine);
+    EXPECT_EQ(SUBSYSTEM_CONSOLE, image.subsystem);
+    ExpectTheImportsOfTheProgram(image);
 }
 
 TEST_F(TavrinSvcExe, CarriesItsVersionResource)

@@ -7,11 +7,15 @@ namespace
 {
 const uint32_t PE_SIGNATURE = 0x00004550; // "PE\0\0"
 const uint16_t PE32_MAGIC = 0x10b;
+const uint16_t PE32_PLUS_MAGIC = 0x20b;
 const int IMPORT_DIRECTORY = 1;
 const int RESOURCE_DIRECTORY = 2;
+const uint32_t RT_MESSAGETABLE = 11;
 const uint32_t RT_VERSION = 16;
 const uint32_t FIXED_FILE_INFO_SIGNATURE = 0xFEEF04BD;
-const uint32_t ORDINAL_FLAG = 0x80000000u;
+const uint64_t ORDINAL_FLAG_32 = 0x80000000u;
+const uint64_t ORDINAL_FLAG_64 = 0x8000000000000000u;
+const uint16_t MESSAGE_UNICODE = 1;
 const uint32_t SUBDIRECTORY_FLAG = 0x80000000u;
 // Guards against loops in a damaged image.
 const int MAX_ITEMS = 4096;
@@ -47,6 +51,17 @@ class Reader
             return false;
         }
         *value = static_cast<uint32_t>(low) | static_cast<uint32_t>(high) << 16;
+        return true;
+    }
+
+    bool U64(uint64_t offset, uint64_t *value) const
+    {
+        uint32_t low, high;
+        if (!U32(offset, &low) || !U32(offset + 4, &high))
+        {
+            return false;
+        }
+        *value = static_cast<uint64_t>(low) | static_cast<uint64_t>(high) << 32;
         return true;
     }
 
@@ -119,10 +134,18 @@ class Image
         const uint64_t optional = coff + 20;
         if (!read_.U16(coff, &image_->machine) || !read_.U16(coff + 2, &sectionCount) ||
             !read_.U16(coff + 16, &optionalSize) || !read_.U16(optional, &magic) ||
-            magic != PE32_MAGIC || !read_.U16(optional + 68, &image_->subsystem) ||
-            !read_.U32(optional + 92, &directoryCount))
+            (magic != PE32_MAGIC && magic != PE32_PLUS_MAGIC))
         {
-            return "not a PE32 optional header";
+            return "neither a PE32 nor a PE32+ optional header";
+        }
+        // PE32+ widens the image base and the four stack and heap sizes to
+        // 64 bits, which moves the data directories 16 bytes on.
+        image_->is64 = magic == PE32_PLUS_MAGIC;
+        const uint64_t directories = optional + (image_->is64 ? 112 : 96);
+        if (!read_.U16(optional + 68, &image_->subsystem) ||
+            !read_.U32(directories - 4, &directoryCount))
+        {
+            return "optional header cut short";
         }
         for (uint64_t i = 0; i < sectionCount; ++i)
         {
@@ -137,13 +160,13 @@ class Image
         }
         uint32_t importRva = 0, resourceRva = 0, unusedSize;
         if (directoryCount > IMPORT_DIRECTORY &&
-            !read_.U32(optional + 96 + 8 * IMPORT_DIRECTORY, &importRva))
+            !read_.U32(directories + 8 * IMPORT_DIRECTORY, &importRva))
         {
             return "data directories cut short";
         }
         if (directoryCount > RESOURCE_DIRECTORY &&
-            (!read_.U32(optional + 96 + 8 * RESOURCE_DIRECTORY, &resourceRva) ||
-             !read_.U32(optional + 100 + 8 * RESOURCE_DIRECTORY, &unusedSize)))
+            (!read_.U32(directories + 8 * RESOURCE_DIRECTORY, &resourceRva) ||
+             !read_.U32(directories + 4 + 8 * RESOURCE_DIRECTORY, &unusedSize)))
         {
             return "data directories cut short";
         }
@@ -151,6 +174,10 @@ class Image
         if (error.empty() && resourceRva)
         {
             error = ParseVersionResource(resourceRva);
+        }
+        if (error.empty() && resourceRva)
+        {
+            error = ParseMessageTable(resourceRva);
         }
         return error;
     }
@@ -199,25 +226,35 @@ class Image
             {
                 return "import lookup table outside every section";
             }
-            for (int j = 0; j < MAX_ITEMS; ++j, at += 4)
+            // Entries are 32 bits wide in PE32 and 64 in PE32+, with the
+            // by-ordinal flag in the top bit.
+            const uint64_t width = image_->is64 ? 8 : 4;
+            const uint64_t ordinalFlag = image_->is64 ? ORDINAL_FLAG_64 : ORDINAL_FLAG_32;
+            for (int j = 0; j < MAX_ITEMS; ++j, at += width)
             {
-                uint32_t entry;
-                if (!read_.U32(at, &entry))
+                uint64_t entry;
+                uint32_t narrow;
+                if (image_->is64 ? !read_.U64(at, &entry) : !read_.U32(at, &narrow))
                 {
                     return "import lookup table cut short";
+                }
+                if (!image_->is64)
+                {
+                    entry = narrow;
                 }
                 if (entry == 0)
                 {
                     break;
                 }
-                if (entry & ORDINAL_FLAG)
+                if (entry & ordinalFlag)
                 {
                     import.ordinals.push_back(static_cast<uint16_t>(entry & 0xffff));
                     continue;
                 }
                 uint64_t hintName;
                 std::string name;
-                if (!Offset(entry, &hintName) || !read_.Text(hintName + 2, &name))
+                if (!Offset(static_cast<uint32_t>(entry), &hintName) ||
+                    !read_.Text(hintName + 2, &name))
                 {
                     return "import name unreadable";
                 }
@@ -254,40 +291,115 @@ class Image
         return false;
     }
 
-    std::string ParseVersionResource(uint32_t rva)
+    // The data of the first resource of a type (its first name, its first
+    // language): sets *found and the data's file offset and size, or leaves
+    // *found false when the image has no resource of that type.
+    std::string FindResource(uint32_t rva, uint32_t type, bool *found, uint64_t *data,
+                             uint32_t *size) const
     {
+        *found = false;
         uint64_t base;
         if (!Offset(rva, &base))
         {
             return "resources outside every section";
         }
+        // The type's directory, then its first name's, then the first
+        // language's entry, which is the data.
         uint32_t level = 0;
-        // Type, then name (the first), then language (the first).
-        const uint32_t wanted[3] = {RT_VERSION, 0, 0};
-        for (uint32_t id : wanted)
+        if (!FindEntry(base, 0, type, &level))
         {
-            if (!FindEntry(base, level & ~SUBDIRECTORY_FLAG, id, &level))
-            {
-                return "";
-            }
-            if (id == RT_VERSION && !(level & SUBDIRECTORY_FLAG))
-            {
-                return "version resource type is not a directory";
-            }
+            return "";
         }
-        if (level & SUBDIRECTORY_FLAG)
+        if (!(level & SUBDIRECTORY_FLAG) ||
+            !FindEntry(base, level & ~SUBDIRECTORY_FLAG, 0, &level) ||
+            !(level & SUBDIRECTORY_FLAG) ||
+            !FindEntry(base, level & ~SUBDIRECTORY_FLAG, 0, &level) || (level & SUBDIRECTORY_FLAG))
         {
-            return "version resource nested too deep";
+            return "resource directory of type " + std::to_string(type) + " malformed";
         }
-        uint32_t dataRva, size;
+        uint32_t dataRva;
+        if (!read_.U32(base + level, &dataRva) || !read_.U32(base + level + 4, size) ||
+            !Offset(dataRva, data) || *data + *size > image_->bytes.size())
+        {
+            return "resource data of type " + std::to_string(type) + " unreadable";
+        }
+        *found = true;
+        return "";
+    }
+
+    std::string ParseVersionResource(uint32_t rva)
+    {
+        bool found;
         uint64_t data;
-        if (!read_.U32(base + level, &dataRva) || !read_.U32(base + level + 4, &size) ||
-            !Offset(dataRva, &data) || data + size > image_->bytes.size())
+        uint32_t size;
+        std::string error = FindResource(rva, RT_VERSION, &found, &data, &size);
+        if (!error.empty() || !found)
         {
-            return "version resource data unreadable";
+            return error;
         }
         image_->hasVersion = true;
         return ParseVersionNode(data, data + size, ROOT);
+    }
+
+    // A message table: a count of blocks, each a range of identifiers and the
+    // offset of its entries; each entry a length, a flag (1: UTF-16) and the
+    // text.  Offsets are relative to the table's start.
+    std::string ParseMessageTable(uint32_t rva)
+    {
+        bool found;
+        uint64_t data;
+        uint32_t size;
+        std::string error = FindResource(rva, RT_MESSAGETABLE, &found, &data, &size);
+        if (!error.empty() || !found)
+        {
+            return error;
+        }
+        const uint64_t end = data + size;
+        uint32_t blocks;
+        if (!read_.U32(data, &blocks) || blocks > MAX_ITEMS || data + 4 + 12ull * blocks > end)
+        {
+            return "message table header malformed";
+        }
+        for (uint32_t b = 0; b < blocks; ++b)
+        {
+            uint32_t low, high, offset;
+            const uint64_t block = data + 4 + 12ull * b;
+            if (!read_.U32(block, &low) || !read_.U32(block + 4, &high) ||
+                !read_.U32(block + 8, &offset) || high < low || high - low >= MAX_ITEMS)
+            {
+                return "message table block malformed";
+            }
+            uint64_t entry = data + offset;
+            for (uint64_t id = low; id <= high; ++id)
+            {
+                uint16_t length, flags;
+                if (!read_.U16(entry, &length) || !read_.U16(entry + 2, &flags) || length < 4 ||
+                    entry + length > end)
+                {
+                    return "message table entry " + std::to_string(id) + " malformed";
+                }
+                std::string text;
+                if (flags == MESSAGE_UNICODE)
+                {
+                    uint64_t unused;
+                    if (!read_.WideText(entry + 4, (length - 4u) / 2, &text, &unused))
+                    {
+                        return "message table entry unreadable";
+                    }
+                }
+                else
+                {
+                    for (uint64_t i = entry + 4; i < entry + length && image_->bytes[i] != 0; ++i)
+                    {
+                        text.push_back(static_cast<char>(image_->bytes[i]));
+                    }
+                }
+                image_->messages[static_cast<uint32_t>(id)] = text;
+                entry += length;
+            }
+        }
+        image_->hasMessageTable = true;
+        return "";
     }
 
     enum NodeRole

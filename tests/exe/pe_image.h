@@ -1,7 +1,7 @@
-// A reader of the few parts of a 32-bit PE image the executable checks look
-// at: the file header, the import table and the version resource.  Every
-// read is bounds-checked; a malformed image gives an error text, never a
-// read past the file.
+// A reader of the few parts of a PE image (32-bit PE32 or 64-bit PE32+) the
+// executable checks look at: the file header, the import table, the version
+// resource and the message table.  Every read is bounds-checked; a malformed
+// image gives an error text, never a read past the file.
 #ifndef TAVRIN_TESTS_EXE_PE_IMAGE_H
 #define TAVRIN_TESTS_EXE_PE_IMAGE_H
 
@@ -30,11 +30,14 @@ struct PeVersion
 struct PeImage
 {
     std::vector<uint8_t> bytes;
+    bool is64 = false; // PE32+
     uint16_t machine = 0;
     uint16_t subsystem = 0;
     std::vector<PeImport> imports;
     bool hasVersion = false;
     PeVersion version;
+    bool hasMessageTable = false;
+    std::map<uint32_t, std::string> messages; // the first table, by identifier
 };
 
 // Reads and parses the image at path.  Returns an empty text on success,
