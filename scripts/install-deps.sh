@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
 # Installs what the build and the tests need, when it is missing.  As root it
 # uses apt; otherwise it prints the one command to run and fails.
-#   install-deps.sh build   compilers, CMake, GoogleTest, MinGW-w64
-#   install-deps.sh wine    Wine with its 32-bit part, for the end-to-end tests
+#   install-deps.sh build   compilers, CMake, GoogleTest, MinGW-w64 (i686 and
+#                           x86_64)
+#   install-deps.sh wine    Wine for the end-to-end tests: the 64-bit Wine
+#                           everywhere, its 32-bit part only where the
+#                           kernel runs 32-bit programs
 #   install-deps.sh bench   Google Benchmark
 #   install-deps.sh fuzz    clang with libFuzzer
 #   install-deps.sh tidy    clang-tidy
@@ -17,11 +20,20 @@ i386=no
 for group in "$@"; do
     case "$group" in
     build)
-        for p in cmake g++ make libgtest-dev libgmock-dev g++-mingw-w64-i686 binutils-mingw-w64-i686 git; do need "$p"; done
+        for p in cmake g++ make libgtest-dev libgmock-dev git \
+            g++-mingw-w64-i686 binutils-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64; do
+            need "$p"
+        done
         ;;
     wine)
-        for p in wine wine64 wine32:i386; do need "$p"; done
-        i386=yes
+        for p in wine wine64; do need "$p"; done
+        # The 32-bit packages would install on any machine, but where the
+        # kernel cannot run them their own install scripts fail and the
+        # 32-bit Wine never starts; ask the kernel first.
+        if bash "$(dirname "$0")/runs-32bit.sh" "$(dirname "$0")/../build"; then
+            need wine32:i386
+            i386=yes
+        fi
         ;;
     bench)
         need libbenchmark-dev
