@@ -13,11 +13,18 @@ rem   JavaOptions  the launcher's options before the main class, as one
 rem                argument in double quotes; "" for none
 rem
 rem Each value holds at most 99 characters and no double quote.  They go to
-rem the 32-bit registry view, where the 32-bit TavrinSvc.exe reads them.
+rem the 32-bit registry view, where the 32-bit TavrinSvc.exe reads them.  A
+rem 64-bit build of the program reads the 64-bit view: for it, set
+rem TAVRIN_REG_VIEW=64 before running this script (and uninstall-service.cmd).
 setlocal EnableExtensions
 set "SERVICE=LMRAPISVC"
 set "KEY=HKLM\Software\Lumora\Tavrin"
 set "PROGRAM=%~dp0TavrinSvc.exe"
+if not defined TAVRIN_REG_VIEW set "TAVRIN_REG_VIEW=32"
+if not "%TAVRIN_REG_VIEW%"=="32" if not "%TAVRIN_REG_VIEW%"=="64" (
+    echo install-service: TAVRIN_REG_VIEW is "%TAVRIN_REG_VIEW%"; it may be 32, 64 or unset
+    exit /b 1
+)
 
 set "MISSING="
 if [%4]==[] set "MISSING=JavaOptions"
@@ -65,7 +72,7 @@ call :write JavaOptions "%~4"
 if errorlevel 1 goto failed
 
 echo Service %SERVICE% installed: %PROGRAM%
-echo Settings written to %KEY% (32-bit view).
+echo Settings written to %KEY% (%TAVRIN_REG_VIEW%-bit view).
 echo Start it with: net start %SERVICE%
 exit /b 0
 
@@ -116,5 +123,5 @@ set "VALUE=%~2"
 if not defined VALUE goto store
 if "%VALUE:~-1%"=="\" set "VALUE=%VALUE%\"
 :store
-reg add "%KEY%" /v %1 /t REG_SZ /d "%VALUE%" /f /reg:32 >nul
+reg add "%KEY%" /v %1 /t REG_SZ /d "%VALUE%" /f /reg:%TAVRIN_REG_VIEW% >nul
 exit /b

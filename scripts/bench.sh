@@ -1,16 +1,17 @@
 #!/usr/bin/env bash
 # The performance figures, each under the command that measures it.
-#   bench.sh <host build dir> [<Windows build dir> <Wine work dir>]
+#   bench.sh <host build dir> [<i686 build dir> <x86_64 build dir> <Wine work dir>]
 # (a) the stop exchange against a loopback responder beside the bare
-#     loopback exchange, and their ratio; with a Windows build also
-# (b) the size and import list of TavrinSvc.exe, and
+#     loopback exchange, and their ratio; with the Windows builds also
+# (b) the size and import list of TavrinSvc.exe as shipped (i686), and
 # (c, d) under Wine, the start and stop times of the service and the peak
-#     working set of TavrinSvc.exe.
+#     working set of TavrinSvc.exe, on the build the Wine harness chooses.
 set -euo pipefail
 
-build=${1:?usage: bench.sh <host build dir> [<Windows build dir> <Wine work dir>]}
+build=${1:?usage: bench.sh <host build dir> [<i686 build dir> <x86_64 build dir> <Wine work dir>]}
 win32=${2:-}
-work=${3:-}
+win64=${3:-}
+work=${4:-}
 here=$(cd "$(dirname "$0")" && pwd)
 program="$build/bench/stop_bench"
 [ -x "$program" ] || { echo "bench.sh: $program not built (configure with -DTAVRIN_BENCH=ON)" >&2; exit 1; }
@@ -48,5 +49,5 @@ imports=$(i686-w64-mingw32-objdump -p "$exe" | sed -n 's/^[[:space:]]*DLL Name: 
 echo "imports:         $(echo "$imports" | wc -l) libraries: $(echo "$imports" | paste -sd' ')"
 
 echo
-echo "== (c, d) under Wine: testbed/wine/bench.sh $win32 $work"
-bash "$here/../testbed/wine/bench.sh" "$win32" "$work" | grep -E '^(sc start|net stop|peak)'
+echo "== (c, d) under Wine: testbed/wine/bench.sh $win32 $win64 $work"
+bash "$here/../testbed/wine/bench.sh" "$win32" "$win64" "$work" | grep -E '^(build under test|sc start|net stop|peak)'

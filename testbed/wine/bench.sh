@@ -1,14 +1,17 @@
 #!/usr/bin/env bash
 # Times the service under Wine with a reachable server: five start/stop
 # cycles, from 'sc start' to RUNNING and from 'net stop' to STOPPED, and
-# the peak working set of TavrinSvc.exe while it runs as a service.
+# the peak working set of TavrinSvc.exe while it runs as a service, on the
+# build lib.sh chooses (the first line says which, and why).
 #
-#   bench.sh <Windows build folder> <work folder>
+#   bench.sh <i686 build folder> <x86_64 build folder> <work folder>
 set -euo pipefail
 TAVRIN_WIN32_DIR=$(cd "$1" && pwd)
-mkdir -p "$2"
-TAVRIN_WINE_WORK=$(cd "$2" && pwd)
+TAVRIN_WIN64_DIR=$(cd "$2" && pwd)
+mkdir -p "$3"
+TAVRIN_WINE_WORK=$(cd "$3" && pwd)
 . "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
+say_build
 
 RUNS=5
 now_ms() { echo $(($(date +%s%N) / 1000000)); }
@@ -38,8 +41,7 @@ for ((i = 1; i <= RUNS; i++)); do
     sed -n 's/^VmHWM:[[:space:]]*\([0-9]*\) kB/\1/p' "/proc/$pid/status" >>"$LOG/peak.kb"
 
     t0=$(now_ms)
-    win net stop "$SERVICE" >"$LOG/stop.out"
-    grep -q 'stopped successfully' "$LOG/stop.out" || fail "run $i: net stop: $(cat "$LOG/stop.out")"
+    net_stop "$LOG/stop.out" >/dev/null
     echo $(($(now_ms) - t0)) >>"$LOG/stop.ms"
     wait_until 10 test "$(server_count)" -eq 0 || fail "run $i: the server is still running"
 done

@@ -2,14 +2,17 @@
 # The program's real job under Wine, for a person to watch: install and
 # register the service with the administrator's script, start it (the
 # stand-in server comes up), stop it (the server gets the stop request and
-# exits), show the status and the events, and clean up.
+# exits), show the status and the events, and clean up.  It runs the build
+# lib.sh chooses (the first line says which, and why).
 #
-#   demo.sh <Windows build folder> <work folder>
+#   demo.sh <i686 build folder> <x86_64 build folder> <work folder>
 set -euo pipefail
 TAVRIN_WIN32_DIR=$(cd "$1" && pwd)
-mkdir -p "$2"
-TAVRIN_WINE_WORK=$(cd "$2" && pwd)
+TAVRIN_WIN64_DIR=$(cd "$2" && pwd)
+mkdir -p "$3"
+TAVRIN_WINE_WORK=$(cd "$3" && pwd)
 . "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
+say_build
 
 step=0
 title() {
@@ -28,7 +31,7 @@ PASSWORD='demo-password'
 
 title "A fresh Wine prefix"
 new_prefix demo
-say "  $PREFIX (a copy of the base prefix $TAVRIN_WINE_WORK/base)"
+say "  $PREFIX (a copy of the base prefix $TAVRIN_WINE_WORK/base-$BUILD)"
 PORT=$(pick_port 30)
 
 title "Files in place"
@@ -43,7 +46,7 @@ say "  C:\\tavrin\\pw.fil                            the administration password
 title "Register the service with the administrator's script"
 start_session
 show cmd /c 'C:\tavrin\install-service.cmd' 'C:\tavrin' 'C:\tavrin\java' tavrin_server.exe -Xmx64m
-show reg query "$SETTINGS_KEY" /reg:32
+show reg query "$SETTINGS_KEY" "$REG_VIEW"
 
 title "Start it"
 show net start "$SERVICE"
@@ -58,7 +61,10 @@ listening "$PORT" || fail "nothing listens on port $PORT"
 say "  It listens on 127.0.0.1:$PORT, the port of config.ini."
 
 title "Stop it"
-show net stop "$SERVICE"
+say "  C:\\tavrin> net stop $SERVICE"
+note=$(net_stop "$LOG/stop.out")
+tr -d '\r' <"$LOG/stop.out" | indent
+[ -z "$note" ] || say "  $note"
 wait_until 10 test "$(server_count)" -eq 0 || fail "the server is still running"
 say "  The server received one request and exited. The request, as it came"
 say "  (four bytes of length, then the text):"

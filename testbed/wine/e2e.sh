@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # End-to-end scenarios: the real TavrinSvc.exe with the stand-in VYX32.dll
-# and server, in a Wine prefix of its own for each scenario.
+# and server, in a Wine prefix of its own for each scenario, on the build
+# that lib.sh chooses (the first line each prints names it).
 #
 #   e2e.sh base_prefix | <scenario>
 #
@@ -10,7 +11,6 @@
 set -euo pipefail
 . "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 
-: "${TAVRIN_WIN32_DIR:?set TAVRIN_WIN32_DIR to the Windows build folder}"
 : "${TAVRIN_WINE_WORK:?set TAVRIN_WINE_WORK to a work folder}"
 
 PASSWORD=secret
@@ -77,8 +77,7 @@ scenario_service_normal() {
     check "interrogate is answered" "control 4: ok" "$(win 'C:\tavrin\svc_control.exe' control "$SERVICE" 4 | head -1)"
     check "record after interrogate" "$RUNNING_RECORD" "$(status)"
 
-    win net stop "$SERVICE" >"$LOG/stop.out"
-    grep -q 'stopped successfully' "$LOG/stop.out" || fail "net stop: $(cat "$LOG/stop.out")"
+    net_stop "$LOG/stop.out"
     check "sc query state after stop" "1  STOPPED" "$(sc_field STATE)"
     check "sc query exit code after stop" "0  (0x0)" "$(sc_field WIN32_EXIT_CODE)"
     check "record after stop" "$STOPPED_RECORD" "$(status)"
@@ -92,7 +91,7 @@ scenario_service_normal() {
 
 scenario_settings_missing() {
     setup settings_missing 1
-    wine reg delete "$SETTINGS_KEY" /f /reg:32 >/dev/null 2>&1
+    wine reg delete "$SETTINGS_KEY" /f "$REG_VIEW" >/dev/null 2>&1
     win sc start "$SERVICE" >"$LOG/start.out" || true
     wait_until 10 test "$(service_exit_code)" != 259 || fail "the service process did not end"
     check "service process exit code: key missing" 2 "$(service_exit_code)"
@@ -211,7 +210,7 @@ scenario_java_dir_with_blanks() {
     *'C:\Program Files\Tavrin Java\tavrin_server.exe'*) say "ok: server started as $(command_line "$pid")" ;;
     *) fail "server command line: $(command_line "$pid")" ;;
     esac
-    win net stop "$SERVICE" >"$LOG/stop.out"
+    net_stop "$LOG/stop.out"
     check "record after stop" "$STOPPED_RECORD" "$(status)"
     check_server_gone
     check_requests 1 "$PASSWORD"
@@ -262,7 +261,7 @@ scenario_start_stop_cycles() {
     local cycle
     for cycle in $(seq 1 20); do
         rm -f "$INSTALL/server.pid"
-        win sc start "$SERVICE" >"$LOG/start.out"
+        win sc start "$SERVICE" >"$LOG/start.out" 2>&1 || fail "cycle $cycle: sc start: $(cat "$LOG/start.out")"
         wait_state 4 10 >/dev/null || fail "cycle $cycle: not running"
         wait_for_server
         check "cycle $cycle: one server" 1 "$(server_count)" >/dev/null
@@ -272,7 +271,7 @@ scenario_start_stop_cycles() {
             win 'C:\tavrin\svc_control.exe' control "$SERVICE" 200 >"$LOG/control200.out"
             check "record after control 200" "$RUNNING_RECORD" "$(status)"
         fi
-        win net stop "$SERVICE" >"$LOG/stop.out"
+        net_stop "$LOG/stop.out"
         wait_state 1 15 >/dev/null || fail "cycle $cycle: not stopped"
         wait_until 10 test "$(server_count)" -eq 0 || fail "cycle $cycle: the server is still running"
         say "ok: cycle $cycle"
@@ -284,12 +283,13 @@ scenario_start_stop_cycles() {
     wine cmd /c 'C:\tavrin\uninstall-service.cmd' >"$LOG/uninstall.out" 2>&1 ||
         fail "uninstall-service.cmd: $(cat "$LOG/uninstall.out")"
     if wine sc query "$SERVICE" >/dev/null 2>&1; then fail "the service is still registered"; fi
-    if wine reg query "$SETTINGS_KEY" /reg:32 >/dev/null 2>&1; then fail "the settings are still there"; fi
+    if wine reg query "$SETTINGS_KEY" "$REG_VIEW" >/dev/null 2>&1; then fail "the settings are still there"; fi
     say "ok: uninstall-service.cmd removed the service and its settings"
 }
 
 main() {
     [ $# -eq 1 ] || fail "usage: e2e.sh base_prefix | <scenario>"
+    say_build
     if [ "$1" = base_prefix ]; then
         base_prefix
         say "ok: base prefix ready"

@@ -1,10 +1,18 @@
-# The Wine harness: functions that the end-to-end scenarios (e2e.sh) and the
-# demo (demo.sh) share.  Source it with bash; it expects
-#   TAVRIN_WIN32_DIR   the Windows build folder (TavrinSvc.exe, VYX32.dll,
-#                      tavrin_server.exe, the helpers under wine/)
+# The Wine harness: functions that the end-to-end scenarios (e2e.sh), the
+# demo (demo.sh) and the Wine figures (bench.sh) share.  Source it with bash;
+# it expects
+#   TAVRIN_WIN32_DIR   the i686 Windows build folder (TavrinSvc.exe,
+#                      VYX32.dll, tavrin_server.exe, the helpers under wine/)
+#   TAVRIN_WIN64_DIR   the x86_64 Windows build folder, the same artefacts
 #   TAVRIN_WINE_WORK   a folder for the prefixes, e.g. <host build>/wine
+# and reads
+#   TAVRIN_WINE_ARCH   x86 or x64 to choose the build under test; unset, the
+#                      32-bit build runs where the kernel runs 32-bit
+#                      programs and the 64-bit build everywhere else
 #
-# One base prefix is made once with wineboot -i; every scenario copies it
+# The choice is made once, when this file is sourced (choose_build), and
+# every Wine command then goes to that build's loader.  One base prefix per
+# build is made once with wineboot -i; every scenario copies it
 # (the system's DLL folders as hard links, everything else as copies), so a
 # fresh prefix costs a fraction of a second.  Each prefix has a wineserver
 # of its own, so scenarios running side by side cannot see each other.
@@ -12,6 +20,7 @@
 TAVRIN_SOURCE_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 SERVICE=LMRAPISVC
 SETTINGS_KEY='HKLM\Software\Lumora\Tavrin'
+WINE_DIR=/usr/lib/wine
 
 # No Mono or Gecko prompts, no display; err+eventlog prints the strings of
 # every error event on standard error, which is how events are seen here.
@@ -64,44 +73,89 @@ wait_until() {
     done
 }
 
-need_tools() {
-    local t
-    for t in wine wineboot wineserver; do
-        command -v "$t" >/dev/null || fail "$t is missing: run 'bash scripts/install-deps.sh wine' as root"
-    done
+# choose_build: which Windows build the Wine runs of this process test, and
+# why.  Sets BUILD (x86 or x64), BUILD_DIR, BUILD_REASON, WINE_LOADER, the
+# registry view of the program's settings (REG_VIEW, and TAVRIN_REG_VIEW
+# for the administrator's scripts) and WINELOADER.  The stock wine command
+# is never used: it takes the 32-bit loader whenever its file exists, even
+# where the kernel cannot run it.
+choose_build() {
+    local runs32=no
+    bash "$TAVRIN_SOURCE_DIR/scripts/runs-32bit.sh" "${TAVRIN_WINE_WORK:-}" && runs32=yes
+    case "${TAVRIN_WINE_ARCH:-}" in
+    x64) BUILD=x64 BUILD_REASON="chosen with TAVRIN_WINE_ARCH=x64" ;;
+    x86)
+        [ "$runs32" = yes ] || fail "TAVRIN_WINE_ARCH=x86, but this kernel runs no 32-bit programs"
+        BUILD=x86 BUILD_REASON="chosen with TAVRIN_WINE_ARCH=x86"
+        ;;
+    "")
+        if [ "$runs32" = yes ]; then
+            BUILD=x86 BUILD_REASON="this kernel runs 32-bit programs"
+        else
+            BUILD=x64 BUILD_REASON="this kernel runs no 32-bit programs"
+        fi
+        ;;
+    *) fail "TAVRIN_WINE_ARCH is '$TAVRIN_WINE_ARCH'; it may be x86, x64 or unset" ;;
+    esac
+    if [ "$BUILD" = x86 ]; then
+        BUILD_DIR=${TAVRIN_WIN32_DIR:?set TAVRIN_WIN32_DIR to the i686 Windows build folder}
+        WINE_LOADER=$WINE_DIR/wine
+        TAVRIN_REG_VIEW=32
+    else
+        BUILD_DIR=${TAVRIN_WIN64_DIR:?set TAVRIN_WIN64_DIR to the x86_64 Windows build folder}
+        WINE_LOADER=$WINE_DIR/wine64
+        TAVRIN_REG_VIEW=64
+    fi
+    REG_VIEW=/reg:$TAVRIN_REG_VIEW
+    export WINELOADER=$WINE_LOADER TAVRIN_REG_VIEW
 }
 
-# The artefacts of the Windows build.
+# The line every run prints first: what it runs, and why.
+say_build() {
+    say "build under test: $BUILD, TavrinSvc.exe from $BUILD_DIR, loader $WINE_LOADER, settings in the $TAVRIN_REG_VIEW-bit registry view ($BUILD_REASON)"
+}
+
+# Every Wine command of the harness runs through the chosen build's loader.
+wine() { "$WINE_LOADER" "$@"; }
+
+need_tools() {
+    command -v wineserver >/dev/null || fail "wineserver is missing: run 'bash scripts/install-deps.sh wine' as root"
+    [ -x "$WINE_LOADER" ] || fail "$WINE_LOADER is missing: run 'bash scripts/install-deps.sh wine' as root"
+    "$WINE_LOADER" --version >/dev/null 2>&1 || fail "$WINE_LOADER does not run: $("$WINE_LOADER" --version 2>&1 | head -1)"
+}
+
+# The artefacts of the Windows build under test.
 artefact() {
     local found
-    found=$(find "$TAVRIN_WIN32_DIR" -name "$1" -not -path '*/CMakeFiles/*' -print -quit 2>/dev/null)
-    [ -n "$found" ] || fail "$1 not found under $TAVRIN_WIN32_DIR: build the win32 preset first"
+    found=$(find "$BUILD_DIR" -name "$1" -not -path '*/CMakeFiles/*' -print -quit 2>/dev/null)
+    [ -n "$found" ] || fail "$1 not found under $BUILD_DIR: build the win32 and win64 presets first"
     printf '%s\n' "$found"
 }
 
-# Makes the base prefix once; a lock keeps concurrent callers from racing.
+# Makes the base prefix of the build under test once; a lock keeps
+# concurrent callers from racing.
 base_prefix() {
     need_tools
     mkdir -p "$TAVRIN_WINE_WORK"
-    local base="$TAVRIN_WINE_WORK/base"
+    local base="$TAVRIN_WINE_WORK/base-$BUILD"
     (
         flock 9
         if [ ! -f "$base/.tavrin-ready" ]; then
             rm -rf "$base"
             say "making the base Wine prefix $base (once)"
-            WINEPREFIX="$base" WINEDEBUG=-all wineboot -i >"$TAVRIN_WINE_WORK/base.log" 2>&1 ||
-                { cat "$TAVRIN_WINE_WORK/base.log" >&2; fail "wineboot -i failed"; }
+            WINEPREFIX="$base" WINEDEBUG=-all wine wineboot -i >"$base.log" 2>&1 ||
+                { cat "$base.log" >&2; fail "wineboot -i failed"; }
             # Wait for the session to end, so that the registry is on disk.
             WINEPREFIX="$base" wineserver -w
             touch "$base/.tavrin-ready"
         fi
-    ) 9>"$TAVRIN_WINE_WORK/base.lock"
+    ) 9>"$base.lock"
 }
 
 # new_prefix NAME: a fresh copy of the base prefix; sets PREFIX and LOG.
 new_prefix() {
     base_prefix
-    local base="$TAVRIN_WINE_WORK/base"
+    local base="$TAVRIN_WINE_WORK/base-$BUILD"
     PREFIX="$TAVRIN_WINE_WORK/$1"
     if [ -d "$PREFIX" ]; then
         WINEPREFIX="$PREFIX" wineserver -k 2>/dev/null || true
@@ -135,7 +189,7 @@ new_prefix() {
 # session.err.
 start_session() {
     wineserver -p120
-    wineboot >"$LOG/session.out" 2>"$LOG/session.err"
+    wine wineboot >"$LOG/session.out" 2>"$LOG/session.err"
 }
 
 # Ends every process of the prefix's session, whatever state it is in.
@@ -216,9 +270,10 @@ install_service() {
         { cat "$LOG/install.out" >&2; fail "install-service.cmd failed"; }
 }
 
-# set_setting NAME VALUE: one setting straight into the 32-bit view.
+# set_setting NAME VALUE: one setting straight into the view the program
+# under test reads.
 set_setting() {
-    wine reg add "$SETTINGS_KEY" /v "$1" /t REG_SZ /d "$2" /f /reg:32 >/dev/null 2>&1 ||
+    wine reg add "$SETTINGS_KEY" /v "$1" /t REG_SZ /d "$2" /f "$REG_VIEW" >/dev/null 2>&1 ||
         fail "reg add $1 failed"
 }
 
@@ -227,6 +282,26 @@ win() { wine "$@" | tr -d '\r'; }
 # sc_field FIELD: one field of 'sc query', e.g. STATE -> "4  RUNNING"
 sc_field() {
     win sc query "$SERVICE" 2>/dev/null | sed -n "s/^ *$1 *: *//p"
+}
+
+# net_stop FILE: 'net stop' of the service, its output in FILE; fails
+# unless the service stopped.  Wine runs a control handler on a thread of the
+# dispatcher, not, as Windows does, on the thread that called
+# StartServiceCtrlDispatcher, and writes the handler's answer to the manager
+# only after the handler returns.  A handler that reports STOPPED lets the
+# dispatcher call return, so the service's process may end before that
+# answer is written: net then says "Broken pipe." of a service that stopped.
+# That answer, and only that one, passes when the service is STOPPED.
+net_stop() {
+    if win net stop "$SERVICE" >"$1" 2>&1; then
+        grep -q 'stopped successfully' "$1" || fail "net stop: $(cat "$1")"
+        return 0
+    fi
+    if grep -qx 'Broken pipe\.' "$1" && [ "$(sc_field STATE)" = "1  STOPPED" ]; then
+        say "note: net stop lost the handler's answer to the process's end (Broken pipe.); the service is STOPPED"
+        return 0
+    fi
+    fail "net stop: $(cat "$1")"
 }
 
 # status: the seven fields of the service's status record
@@ -270,3 +345,5 @@ expected_request() {
     printf "\\x$(printf %02x $((len >> 8 & 255)))\\x$(printf %02x $((len & 255)))"
     printf '%s' "$request"
 }
+
+choose_build
