@@ -133,13 +133,13 @@ int Exchange(const char *address, const char *request, int requestLength)
     }
 
     // Only a handle we failed to release is worth telling the caller about.
-    // Nothing touches the handle after its destroy, not even the decoding of
-    // a failed one.
+    // A destroy that failed has not given the handle back, and its last-error
+    // items are the library's only account of why: they are read after it,
+    // and nothing else is.
     result = DestroyVYX(handle);
     if (result != 0)
     {
-        LogEvent(MSG_DESTROY_VYX_FAILED, EVENTLOG_ERROR_TYPE);
-        ReportReleasedHandleError(result);
+        LogStepFailure(MSG_DESTROY_VYX_FAILED, result, handle);
         return result;
     }
     return 0;

@@ -9,8 +9,9 @@ namespace
 {
 // The longer prefix and any 32-bit value ("-2147483648") with room to spare.
 const int MESSAGE_SIZE = 50;
+} // namespace
 
-void Report(int code, VYXHANDLE handle, bool handleUsable)
+void ReportTransportError(int code, VYXHANDLE handle)
 {
     if (code == VYX_INVALID_PARAM)
     {
@@ -32,12 +33,9 @@ void Report(int code, VYXHANDLE handle, bool handleUsable)
     // value starts as the result code: a read that stores nothing leaves -1
     // for the kind, or the kind 16 itself for the system number.
     int value = code;
-    if (handleUsable)
-    {
-        GetVYXItemInt(handle, CI_LAST_ERROR_KIND, &value);
-    }
+    GetVYXItemInt(handle, CI_LAST_ERROR_KIND, &value);
     const char *prefix = MSG_VYX_ERROR_PREFIX;
-    if (handleUsable && value == VYX_KIND_SYSTEM)
+    if (value == VYX_KIND_SYSTEM)
     {
         GetVYXItemInt(handle, CI_LAST_SYSTEM_ERROR, &value);
         prefix = MSG_VYX_SYSTEM_ERROR_PREFIX;
@@ -46,17 +44,4 @@ void Report(int code, VYXHANDLE handle, bool handleUsable)
     char message[MESSAGE_SIZE];
     snprintf(message, sizeof message, "%s%d", prefix, value);
     LogEvent(message, EVENTLOG_ERROR_TYPE);
-}
-} // namespace
-
-void ReportTransportError(int code, VYXHANDLE handle)
-{
-    Report(code, handle, true);
-}
-
-void ReportReleasedHandleError(int code)
-{
-    // The library may have freed the connection even though the destroy
-    // failed; asking it about the handle then reads what it no longer owns.
-    Report(code, 0, false);
 }

@@ -429,6 +429,59 @@ TEST_F(TransportSequence, EachFailedStepLogsItsMessageThenTheDecodedCode)
     }
 }
 
+// A failed destroy is decoded like every other step: a -1 through the item
+// reads of the handle it could not release, which are the only calls after
+// it; any other code without them.
+TEST_F(TransportSequence, FailedDestroyIsDecodedAndOnlyItsItemReadsFollowIt)
+{
+    struct Case
+    {
+        const char *name;
+        int result;
+        std::vector<int> items; // what the item reads store, in order
+        std::string decoded;
+        std::vector<int> itemsRead;
+    };
+    const Case cases[] = {
+        {"system error",
+         VYX_ERROR,
+         {VYX_KIND_SYSTEM, 6},
+         "VYX_SYSTEM_ERROR = 6",
+         {CI_LAST_ERROR_KIND, CI_LAST_SYSTEM_ERROR}},
+        {"library error", VYX_ERROR, {3}, "VYX_ERROR = 3", {CI_LAST_ERROR_KIND}},
+        {"invalid handle", VYX_INVALID_HANDLE, {}, MSG_VYX_INVALID_HANDLE, {}},
+    };
+    for (const Case &c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        Reset();
+        FakeVyxPush(FAKE_VYX_CREATE, 4);
+        FakeVyxPush(FAKE_VYX_DESTROY, c.result);
+        for (int value : c.items)
+        {
+            FakeVyxPushItem(value);
+        }
+        EXPECT_EQ(c.result, Run());
+        EXPECT_THAT(FakeEventMessages(), ElementsAre(MSG_DESTROY_VYX_FAILED, c.decoded));
+
+        std::vector<FakeVyxCall> calls = FakeVyxCalls();
+        size_t destroyAt = 0;
+        while (destroyAt < calls.size() && calls[destroyAt].op != FAKE_VYX_DESTROY)
+        {
+            ++destroyAt;
+        }
+        ASSERT_LT(destroyAt, calls.size());
+        std::vector<int> itemsRead;
+        for (size_t i = destroyAt + 1; i < calls.size(); ++i)
+        {
+            EXPECT_EQ(FAKE_VYX_GET_ITEM, calls[i].op);
+            EXPECT_EQ(4, calls[i].handle);
+            itemsRead.push_back(calls[i].item);
+        }
+        EXPECT_EQ(c.itemsRead, itemsRead);
+    }
+}
+
 // A library error code is decoded through the item reads on the same handle.
 TEST_F(TransportSequence, LibraryErrorIsDecodedFromItsItems)
 {
