@@ -1,5 +1,5 @@
-// Checks over the built TavrinSvc.exe: what it imports, its version resource
-// and its identification string; of the 64-bit build, which only the Wine
+// Checks over the built TavrinSvc.exe: what it imports, its size, its version
+// resource, its event descriptions and its identification string; of the 64-bit build, which only the Wine
 // tests run, what it imports.
 #include "pe_image.h"
 
@@ -151,6 +151,23 @@ TEST_F(TavrinSvcExe, CarriesItsVersionResource)
     EXPECT_EQ("TavrinSvc", strings["InternalName"]);
     EXPECT_EQ("TavrinSvc.exe", strings["OriginalFilename"]);
     EXPECT_EQ("TavrinSvc", strings["ProductName"]);
+}
+
+// Event Viewer finds the description of event 0 here: the message, then
+// the status text, the two strings every event carries.
+TEST_F(TavrinSvcExe, CarriesTheDescriptionOfItsEvents)
+{
+    ASSERT_TRUE(image_.hasMessageTable) << "no message table";
+    ASSERT_EQ(1u, image_.messages.size());
+    ASSERT_EQ(0u, image_.messages.begin()->first) << "the events have identifier 0";
+    const std::string text = image_.messages.begin()->second;
+    EXPECT_EQ("%2%n%1", text.substr(0, text.find_last_not_of("\r\n") + 1));
+}
+
+TEST_F(TavrinSvcExe, StaysWithinItsSizeGoal)
+{
+    const size_t SIZE_GOAL = 64 * 1024;
+    EXPECT_LE(image_.bytes.size(), SIZE_GOAL);
 }
 
 // "@(#)<work file> <revision> <date>", once, with the checkout's commit.
