@@ -1,7 +1,9 @@
 @echo off
 rem Registers the service LMRAPISVC (TavrinSvc.exe from this folder) as an
-rem own-process service that starts with Windows, and writes its four
-rem installation settings.  Run it from an elevated command prompt.
+rem own-process service that starts with Windows, writes its four
+rem installation settings, and registers the event source LMRAPISVC with
+rem TavrinSvc.exe as its message file, so that Event Viewer can describe the
+rem service's events.  Run it from an elevated command prompt.
 rem
 rem   install-service.cmd InstallDir JavaDir JavaName JavaOptions
 rem
@@ -19,6 +21,8 @@ rem TAVRIN_REG_VIEW=64 before running this script (and uninstall-service.cmd).
 setlocal EnableExtensions
 set "SERVICE=LMRAPISVC"
 set "KEY=HKLM\Software\Lumora\Tavrin"
+rem One key for both registry views: the event log's keys are not redirected.
+set "EVENTKEY=HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application\%SERVICE%"
 set "PROGRAM=%~dp0TavrinSvc.exe"
 if not defined TAVRIN_REG_VIEW set "TAVRIN_REG_VIEW=32"
 if not "%TAVRIN_REG_VIEW%"=="32" if not "%TAVRIN_REG_VIEW%"=="64" (
@@ -71,13 +75,26 @@ if errorlevel 1 goto failed
 call :write JavaOptions "%~4"
 if errorlevel 1 goto failed
 
+rem Event types 7: error, warning and information.
+reg add "%EVENTKEY%" /v EventMessageFile /t REG_EXPAND_SZ /d "%PROGRAM%" /f >nul
+if errorlevel 1 goto eventfailed
+reg add "%EVENTKEY%" /v TypesSupported /t REG_DWORD /d 7 /f >nul
+if errorlevel 1 goto eventfailed
+
 echo Service %SERVICE% installed: %PROGRAM%
 echo Settings written to %KEY% (%TAVRIN_REG_VIEW%-bit view).
+echo Event source %SERVICE% registered: %EVENTKEY%
 echo Start it with: net start %SERVICE%
 exit /b 0
 
 :failed
 echo install-service: writing the settings to %KEY% failed; removing the service again
+sc delete %SERVICE% >nul
+exit /b 1
+
+:eventfailed
+echo install-service: registering the event source at %EVENTKEY% failed; removing the service again
+reg delete "%EVENTKEY%" /f >nul 2>&1
 sc delete %SERVICE% >nul
 exit /b 1
 

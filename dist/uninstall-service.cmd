@@ -1,14 +1,16 @@
 @echo off
-rem Stops and removes the service LMRAPISVC and deletes its installation
+rem Stops and removes the service LMRAPISVC, deletes its installation
 rem settings from the 32-bit registry view (the 64-bit view when
-rem TAVRIN_REG_VIEW=64, as for install-service.cmd).  Run it from an elevated
-rem command prompt.  The server's own files (config.ini, pw.fil, the
-rem installation folder) are left as they are.
+rem TAVRIN_REG_VIEW=64, as for install-service.cmd) and removes its event
+rem source; the events already written stay in the log.  Run it from an
+rem elevated command prompt.  The server's own files (config.ini, pw.fil,
+rem the installation folder) are left as they are.
 rem
 rem   uninstall-service.cmd
 setlocal EnableExtensions
 set "SERVICE=LMRAPISVC"
 set "KEY=HKLM\Software\Lumora\Tavrin"
+set "EVENTKEY=HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application\%SERVICE%"
 if not defined TAVRIN_REG_VIEW set "TAVRIN_REG_VIEW=32"
 if not "%TAVRIN_REG_VIEW%"=="32" if not "%TAVRIN_REG_VIEW%"=="64" (
     echo uninstall-service: TAVRIN_REG_VIEW is "%TAVRIN_REG_VIEW%"; it may be 32, 64 or unset
@@ -47,6 +49,19 @@ if errorlevel 1 (
         set "RESULT=1"
     ) else (
         echo Settings %KEY% removed.
+    )
+)
+
+reg query "%EVENTKEY%" >nul 2>&1
+if errorlevel 1 (
+    echo uninstall-service: no event source %SERVICE%
+) else (
+    reg delete "%EVENTKEY%" /f >nul
+    if errorlevel 1 (
+        echo uninstall-service: deleting %EVENTKEY% failed
+        set "RESULT=1"
+    ) else (
+        echo Event source %SERVICE% removed.
     )
 )
 exit /b %RESULT%

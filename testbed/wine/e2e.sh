@@ -287,6 +287,45 @@ scenario_start_stop_cycles() {
     say "ok: uninstall-service.cmd removed the service and its settings"
 }
 
+# Event Viewer's description of a real event: the install registered the
+# source with TavrinSvc.exe as its message file, the service writes an
+# event, and its two strings formatted from the message table give the
+# message, then the status text.  The uninstall removes the source.
+scenario_event_description() {
+    setup event_description 13
+    local key='HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application\LMRAPISVC'
+    win sc start "$SERVICE" >"$LOG/start.out"
+    check "record after start" "$RUNNING_RECORD" "$(wait_state 4 10)"
+    check_server_up
+    win 'C:\tavrin\svc_control.exe' control "$SERVICE" 200 >"$LOG/control200.out"
+    wait_until 10 grep -q 'Unrecognized service opcode' "$LOG/session.err" || fail "no event for control 200"
+    local event status message
+    event=$(events "$LOG/session.err")
+    check "one event" 1 "$(printf '%s\n' "$event" | wc -l)"
+    status=${event%% | *}
+    message=${event#* | }
+    check "the event's message" "Unrecognized service opcode." "$message"
+
+    win 'C:\tavrin\event_description.exe' "$SERVICE" 0 "$status" "$message" >"$LOG/description.out" ||
+        fail "event_description: $(cat "$LOG/description.out")"
+    check "message file" 'EventMessageFile: C:\tavrin\TavrinSvc.exe (type 2)' "$(sed -n 1p "$LOG/description.out")"
+    check "event types" "TypesSupported: 7" "$(sed -n 2p "$LOG/description.out")"
+    check "description: the message, then the status text" "$(printf 'description:\n%s\n%s' "$message" "$status")" \
+        "$(sed -n '3,$p' "$LOG/description.out")"
+    say "ok: Event Viewer shows: $(sed -n '4,$p' "$LOG/description.out" | paste -sd'|' | sed 's/|/ \/ /')"
+
+    net_stop "$LOG/stop.out"
+    check_server_gone
+    wine cmd /c 'C:\tavrin\uninstall-service.cmd' >"$LOG/uninstall.out" 2>&1 ||
+        fail "uninstall-service.cmd: $(cat "$LOG/uninstall.out")"
+    grep -q '^Event source LMRAPISVC removed' "$LOG/uninstall.out" || fail "uninstall: $(cat "$LOG/uninstall.out")"
+    if wine reg query "$key" >/dev/null 2>&1; then fail "the event source is still registered"; fi
+    if win 'C:\tavrin\event_description.exe' "$SERVICE" 0 a b >/dev/null 2>&1; then
+        fail "event_description still found the source"
+    fi
+    say "ok: uninstall-service.cmd removed the event source"
+}
+
 main() {
     [ $# -eq 1 ] || fail "usage: e2e.sh base_prefix | <scenario>"
     say_build

@@ -251,7 +251,7 @@ install_files() {
     local javadir="$PREFIX/drive_c/$1" helper
     mkdir -p "$INSTALL" "$javadir"
     cp "$(artefact TavrinSvc.exe)" "$(artefact VYX32.dll)" "$INSTALL/"
-    for helper in run_exit svc_control planted profile_probe; do
+    for helper in run_exit svc_control planted profile_probe event_description; do
         cp "$(artefact $helper.exe)" "$INSTALL/"
     done
     cp "$TAVRIN_SOURCE_DIR/dist/install-service.cmd" "$TAVRIN_SOURCE_DIR/dist/uninstall-service.cmd" "$INSTALL/"
