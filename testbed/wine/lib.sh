@@ -332,7 +332,9 @@ messages() { events "$1" | sed 's/^.* | //'; }
 
 # wait_for_server: the stand-in server writes server.pid once it listens
 wait_for_server() {
-    wait_until "${1:-20}" test -f "$INSTALL/server.pid" || fail "no server came up (no server.pid)"
+    wait_until "${1:-20}" test -f "$INSTALL/server.pid" ||
+        fail "no server came up (no server.pid); $(server_count) server process(es);" \
+            "what the session printed of it: $(grep -h 'tavrin_server' "$LOG"/*.err 2>/dev/null | tail -3)"
 }
 
 # The bytes of a stop request with the given password as the server records
