@@ -324,6 +324,16 @@ scenario_event_description() {
         fail "event_description still found the source"
     fi
     say "ok: uninstall-service.cmd removed the event source"
+
+    # A registry view the scripts do not know is refused before anything is
+    # written.
+    if TAVRIN_REG_VIEW=16 wine cmd /c 'C:\tavrin\install-service.cmd' 'C:\tavrin' 'C:\tavrin\java' \
+        tavrin_server.exe '' >"$LOG/bad_view.out" 2>&1; then
+        fail "install-service.cmd took TAVRIN_REG_VIEW=16"
+    fi
+    grep -q 'TAVRIN_REG_VIEW is "16"' "$LOG/bad_view.out" || fail "install-service.cmd: $(cat "$LOG/bad_view.out")"
+    if wine sc query "$SERVICE" >/dev/null 2>&1; then fail "the service was registered"; fi
+    say "ok: install-service.cmd refuses TAVRIN_REG_VIEW=16"
 }
 
 main() {
