@@ -230,14 +230,26 @@ listening() {
     grep -q "^ *[0-9]*: 0100007F:$hex 00000000:0000 0A" /proc/net/tcp
 }
 
+# port_taken PORT: any TCP socket of the machine, in any state, has PORT as
+# its local port.  A port held only by connections in TIME_WAIT counts too:
+# under Wine the stand-in server was seen failing to listen on such a port.
+port_taken() {
+    local hex
+    hex=$(printf '%04X' "$1")
+    grep -q "^ *[0-9]*: [0-9A-F]*:$hex " /proc/net/tcp /proc/net/tcp6 2>/dev/null
+}
+
 # pick_port SLOT: a free port of its own for each scenario slot (0 to 39),
-# drawn at random within the slot's range, so that neither two scenarios
-# nor two runs side by side are likely to meet.
+# drawn at random within the slot's 300 ports, so that neither two
+# scenarios nor two runs side by side are likely to meet.  All slots lie
+# below 32768, where Linux draws the ports of outgoing connections from
+# (ip_local_port_range), so that no client socket, live or in TIME_WAIT,
+# sits on a port a server is to listen on.
 pick_port() {
     local port tries=0
     while :; do
-        port=$((20000 + $1 * 1000 + RANDOM % 1000))
-        listening "$port" || break
+        port=$((20000 + $1 * 300 + RANDOM % 300))
+        port_taken "$port" || break
         tries=$((tries + 1))
         [ "$tries" -lt 50 ] || fail "no free port in slot $1"
     done
